@@ -1,0 +1,290 @@
+// Reading validates the whole document before anything is used: a file that breaks the format is
+// refused with the first problem found, never half-loaded and never rewritten.
+#include "vcard/card_json.h"
+
+#include <cstdio>
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+#include <set>
+
+namespace zendor::vcard {
+namespace {
+
+using Json = nlohmann::json;
+// Written in the documented member order, which a person reading the file expects.
+using OrderedJson = nlohmann::ordered_json;
+
+class Checker {
+public:
+    explicit Checker(std::string& error) : error_(error) {}
+
+    bool fail(const std::string& where, const std::string& what) {
+        if (error_.empty()) {
+            error_ = where + ": " + what;
+        }
+        return false;
+    }
+
+    // Exactly these members, no others.
+    bool members(const Json& object, const std::string& where,
+                 std::initializer_list<const char*> names) {
+        if (!object.is_object()) {
+            return fail(where, "must be an object");
+        }
+        for (const char* name : names) {
+            if (!object.contains(name)) {
+                return fail(where, std::string("member '") + name + "' is missing");
+            }
+        }
+        for (const auto& item : object.items()) {
+            bool known = false;
+            for (const char* name : names) {
+                known = known || item.key() == name;
+            }
+            if (!known) {
+                return fail(where, "unknown member '" + item.key() + "'");
+            }
+        }
+        return true;
+    }
+
+    bool bytes(const Json& value, const std::string& where, size_t length,
+               std::span<uint8_t> out) {
+        std::vector<uint8_t> parsed;
+        if (!anyBytes(value, where, parsed)) {
+            return false;
+        }
+        if (parsed.size() != length) {
+            return fail(where, "must be " + std::to_string(length) + " bytes");
+        }
+        std::copy(parsed.begin(), parsed.end(), out.begin());
+        return true;
+    }
+
+    bool anyBytes(const Json& value, const std::string& where, std::vector<uint8_t>& out) {
+        if (!value.is_string()) {
+            return fail(where, "must be a hexadecimal string");
+        }
+        const std::string& text = value.get_ref<const std::string&>();
+        if (text.size() % 2 != 0) {
+            return fail(where, "odd number of hexadecimal digits");
+        }
+        out.clear();
+        out.reserve(text.size() / 2);
+        for (size_t i = 0; i < text.size(); i += 2) {
+            int high = digit(text[i]);
+            int low = digit(text[i + 1]);
+            if (high < 0 || low < 0) {
+                return fail(where, "not upper-case hexadecimal");
+            }
+            out.push_back(static_cast<uint8_t>(high << 4 | low));
+        }
+        return true;
+    }
+
+    bool byte(const Json& value, const std::string& where, uint8_t& out) {
+        std::array<uint8_t, 1> one{};
+        if (!bytes(value, where, 1, one)) {
+            return false;
+        }
+        out = one[0];
+        return true;
+    }
+
+    bool number(const Json& value, const std::string& where, uint64_t max, uint64_t& out) {
+        if (!value.is_number_unsigned() && !(value.is_number_integer() && value.get<int64_t>() >= 0)) {
+            return fail(where, "must be a non-negative integer");
+        }
+        out = value.get<uint64_t>();
+        if (out > max) {
+            return fail(where, "must be at most " + std::to_string(max));
+        }
+        return true;
+    }
+
+private:
+    static int digit(char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    }
+
+    std::string& error_;
+};
+
+bool parseFile(Checker& check, const Json& json, const std::string& where, DataFile& file) {
+    if (!check.members(json, where, {"fileNo", "type", "comm", "accessRights", "size", "data"})) {
+        return false;
+    }
+    uint64_t fileNo = 0, type = 0, comm = 0, size = 0;
+    std::array<uint8_t, 2> rights{};
+    if (!check.number(json["fileNo"], where + ".fileNo", kMaxFileNo, fileNo) ||
+        !check.number(json["type"], where + ".type", 1, type) ||
+        !check.number(json["comm"], where + ".comm", 3, comm) ||
+        !check.bytes(json["accessRights"], where + ".accessRights", 2, rights) ||
+        !check.number(json["size"], where + ".size", kMaxFileSize, size) ||
+        !check.anyBytes(json["data"], where + ".data", file.data)) {
+        return false;
+    }
+    if (comm == 2) {
+        return check.fail(where + ".comm", "must be 0, 1 or 3");
+    }
+    if (file.data.size() != size) {
+        return check.fail(where + ".data", "must be exactly 'size' bytes");
+    }
+    file.fileNo = static_cast<uint8_t>(fileNo);
+    file.type = static_cast<uint8_t>(type);
+    file.comm = static_cast<uint8_t>(comm);
+    file.accessRights = static_cast<uint16_t>(rights[0] << 8 | rights[1]);
+    return true;
+}
+
+bool parseApplication(Checker& check, const Json& json, const std::string& where,
+                      Application& app) {
+    if (!check.members(json, where, {"aid", "keySettings", "keys", "files"})) {
+        return false;
+    }
+    std::array<uint8_t, 3> aid{};
+    if (!check.bytes(json["aid"], where + ".aid", 3, aid) ||
+        !check.byte(json["keySettings"], where + ".keySettings", app.keySettings)) {
+        return false;
+    }
+    app.aid = static_cast<uint32_t>(aid[0] << 16 | aid[1] << 8 | aid[2]);
+    if (app.aid == 0) {
+        return check.fail(where + ".aid", "000000 is the card level, not an application");
+    }
+    const Json& keys = json["keys"];
+    if (!keys.is_array() || keys.empty() || keys.size() > kMaxKeysPerApplication) {
+        return check.fail(where + ".keys", "must be an array of 1 to 14 keys");
+    }
+    app.keys.resize(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (!check.bytes(keys[i], where + ".keys[" + std::to_string(i) + "]", 16, app.keys[i])) {
+            return false;
+        }
+    }
+    const Json& files = json["files"];
+    if (!files.is_array()) {
+        return check.fail(where + ".files", "must be an array");
+    }
+    std::set<uint8_t> numbers;
+    app.files.resize(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::string fileWhere = where + ".files[" + std::to_string(i) + "]";
+        if (!parseFile(check, files[i], fileWhere, app.files[i])) {
+            return false;
+        }
+        if (!numbers.insert(app.files[i].fileNo).second) {
+            return check.fail(fileWhere + ".fileNo", "repeats another file's number");
+        }
+    }
+    return true;
+}
+
+bool parseCard(Checker& check, const Json& json, CardState& card) {
+    if (!check.members(json, "card", {"uid", "atqa", "sak", "piccKey", "piccKeySettings",
+                                      "freeMemory", "removeAfterFrames", "applications"})) {
+        return false;
+    }
+    uint64_t freeMemory = 0;
+    if (!check.bytes(json["uid"], "uid", 7, card.uid) ||
+        !check.bytes(json["atqa"], "atqa", 2, card.atqa) || !check.byte(json["sak"], "sak", card.sak) ||
+        !check.bytes(json["piccKey"], "piccKey", 16, card.piccKey) ||
+        !check.byte(json["piccKeySettings"], "piccKeySettings", card.piccKeySettings) ||
+        !check.number(json["freeMemory"], "freeMemory", UINT32_MAX, freeMemory)) {
+        return false;
+    }
+    card.freeMemory = static_cast<uint32_t>(freeMemory);
+    const Json& remove = json["removeAfterFrames"];
+    if (!remove.is_null()) {
+        uint64_t frames = 0;
+        if (!check.number(remove, "removeAfterFrames", UINT32_MAX, frames)) {
+            return false;
+        }
+        card.removeAfterFrames = static_cast<uint32_t>(frames);
+    }
+    const Json& apps = json["applications"];
+    if (!apps.is_array() || apps.size() > kMaxApplications) {
+        return check.fail("applications", "must be an array of at most 28 applications");
+    }
+    std::set<uint32_t> aids;
+    card.applications.resize(apps.size());
+    for (size_t i = 0; i < apps.size(); ++i) {
+        std::string where = "applications[" + std::to_string(i) + "]";
+        if (!parseApplication(check, apps[i], where, card.applications[i])) {
+            return false;
+        }
+        if (!aids.insert(card.applications[i].aid).second) {
+            return check.fail(where + ".aid", "repeats another application's AID");
+        }
+    }
+    return true;
+}
+
+std::string hex(std::span<const uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (uint8_t b : bytes) {
+        text.push_back(kDigits[b >> 4]);
+        text.push_back(kDigits[b & 0x0F]);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::optional<CardState> parseCardJson(std::string_view text, std::string& error) {
+    error.clear();
+    Json json = Json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (json.is_discarded()) {
+        error = "not valid JSON";
+        return std::nullopt;
+    }
+    CardState card;
+    Checker check(error);
+    if (!parseCard(check, json, card)) {
+        return std::nullopt;
+    }
+    return card;
+}
+
+std::string formatCardJson(const CardState& card) {
+    OrderedJson apps = OrderedJson::array();
+    for (const Application& app : card.applications) {
+        OrderedJson keys = OrderedJson::array();
+        for (const Key& key : app.keys) {
+            keys.push_back(hex(key));
+        }
+        OrderedJson files = OrderedJson::array();
+        for (const DataFile& file : app.files) {
+            std::array<uint8_t, 2> rights{static_cast<uint8_t>(file.accessRights >> 8),
+                                          static_cast<uint8_t>(file.accessRights)};
+            files.push_back(OrderedJson{{"fileNo", file.fileNo},
+                                 {"type", file.type},
+                                 {"comm", file.comm},
+                                 {"accessRights", hex(rights)},
+                                 {"size", file.data.size()},
+                                 {"data", hex(file.data)}});
+        }
+        std::array<uint8_t, 3> aid{static_cast<uint8_t>(app.aid >> 16),
+                                   static_cast<uint8_t>(app.aid >> 8), static_cast<uint8_t>(app.aid)};
+        apps.push_back(OrderedJson{{"aid", hex(aid)},
+                            {"keySettings", hex(std::span(&app.keySettings, 1))},
+                            {"keys", keys},
+                            {"files", files}});
+    }
+    OrderedJson out;
+    out["uid"] = hex(card.uid);
+    out["atqa"] = hex(card.atqa);
+    out["sak"] = hex(std::span(&card.sak, 1));
+    out["piccKey"] = hex(card.piccKey);
+    out["piccKeySettings"] = hex(std::span(&card.piccKeySettings, 1));
+    out["freeMemory"] = card.freeMemory;
+    out["removeAfterFrames"] =
+        card.removeAfterFrames ? OrderedJson(*card.removeAfterFrames) : nullptr;
+    out["applications"] = apps;
+    return out.dump(2) + "\n";
+}
+
+}  // namespace zendor::vcard

@@ -1,0 +1,59 @@
+// What a virtual DESFire card keeps between connections: the content of its JSON file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace zendor::vcard {
+
+using Key = std::array<uint8_t, 16>;
+
+constexpr uint32_t kFactoryFreeMemory = 7936;
+constexpr uint8_t kFactoryPiccKeySettings = 0x0F;
+constexpr size_t kMaxApplications = 28;
+constexpr size_t kMaxKeysPerApplication = 14;
+constexpr uint8_t kMaxFileNo = 31;
+constexpr uint32_t kMaxFileSize = 0xFFFFFF;
+
+enum FileType : uint8_t { kStandardDataFile = 0, kBackupDataFile = 1 };
+enum CommSetting : uint8_t { kCommPlain = 0, kCommMaced = 1, kCommEnciphered = 3 };
+
+struct DataFile {
+    uint8_t fileNo = 0;
+    uint8_t type = kStandardDataFile;
+    uint8_t comm = kCommPlain;
+    uint16_t accessRights = 0;
+    std::vector<uint8_t> data;  // the committed content; its size is the file size
+
+    bool operator==(const DataFile&) const = default;
+};
+
+struct Application {
+    uint32_t aid = 0;
+    uint8_t keySettings = 0;
+    std::vector<Key> keys;
+    std::vector<DataFile> files;
+
+    bool operator==(const Application&) const = default;
+};
+
+struct CardState {
+    std::array<uint8_t, 7> uid{};
+    std::array<uint8_t, 2> atqa{0x44, 0x03};
+    uint8_t sak = 0x20;
+    Key piccKey{};
+    uint8_t piccKeySettings = kFactoryPiccKeySettings;
+    uint32_t freeMemory = kFactoryFreeMemory;
+    std::optional<uint32_t> removeAfterFrames;
+    std::vector<Application> applications;
+
+    bool operator==(const CardState&) const = default;
+};
+
+// A card as it leaves the factory: a random 7-byte UID that begins with 0x04 (NXP), the all-zero
+// card master key, key settings 0F, full memory, no application.
+CardState factoryFreshCard();
+
+}  // namespace zendor::vcard
