@@ -18,7 +18,7 @@ struct Activation {
 };
 
 class Transport {
-public:
+  public:
     virtual ~Transport() = default;
 
     // Brings one card into the field and identifies it. 0, kNoCard, kNotDesfire or another

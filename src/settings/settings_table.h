@@ -11,8 +11,8 @@ constexpr size_t kSlotCount = 256;
 constexpr size_t kImageSize = 512;
 
 struct SettingSlot {
-    uint32_t present : 1 = 0;  // the other 31 bits of the word stay zero
-    uint8_t length = 0;        // 0 to 24; the top bit is always zero
+    uint32_t present : 1 = 0;                      // the other 31 bits of the word stay zero
+    uint8_t length = 0;                            // 0 to 24; the top bit is always zero
     std::array<uint8_t, kMaxValueLength> value{};  // bytes after length are zero
 };
 

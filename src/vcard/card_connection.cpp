@@ -1,0 +1,66 @@
+#include "vcard/card_connection.h"
+
+namespace zendor::vcard {
+
+CardConnection::OpenResult CardConnection::open(const std::string& path) {
+    OpenResult result;
+    bool busy = false;
+    std::optional<CardLock> lock = CardLock::acquire(path, busy);
+    if (!lock) {
+        result.status = busy ? OpenStatus::Busy : OpenStatus::IoError;
+        result.error = busy ? "held by another connection" : "cannot create its lock file";
+        return result;
+    }
+    ReadResult read = readCardFile(path);
+    CardState state;
+    switch (read.status) {
+        case ReadStatus::Ok:
+            state = std::move(*read.card);
+            break;
+        case ReadStatus::Missing:
+            state = factoryFreshCard();
+            if (!writeCardFile(path, state, result.error)) {
+                return result;
+            }
+            break;
+        case ReadStatus::Invalid:
+            result.status = OpenStatus::Invalid;
+            result.error = read.error;
+            return result;
+        case ReadStatus::Unreadable:
+            result.error = read.error;
+            return result;
+    }
+    result.status = OpenStatus::Ok;
+    // The constructor is private: only open() makes connections.
+    result.connection = std::unique_ptr<CardConnection>(
+        new CardConnection(path, std::move(*lock), std::move(state)));
+    return result;
+}
+
+CardConnection::CardConnection(std::string path, CardLock lock, CardState state)
+    : path_(std::move(path)),
+      lock_(std::move(lock)),
+      state_(std::move(state)),
+      card_(std::make_unique<VirtualCard>(state_)) {}
+
+CardConnection::~CardConnection() = default;
+
+CardConnection::TransmitStatus CardConnection::transmit(std::span<const uint8_t> command,
+                                                        std::vector<uint8_t>& response) {
+    response.clear();
+    frames_.push_back({std::vector<uint8_t>(command.begin(), command.end()), {}});
+    // Pulled out of the field: nothing of this frame reaches the card.
+    if (state_.removeAfterFrames && frames_.size() > *state_.removeAfterFrames) {
+        return TransmitStatus::NoAnswer;
+    }
+    VirtualCard::Answer answer = card_->process(command);
+    if (answer.stateChanged && !writeCardFile(path_, state_, lastError_)) {
+        return TransmitStatus::SaveFailed;
+    }
+    response = std::move(answer.bytes);
+    frames_.back().response = response;
+    return TransmitStatus::Ok;
+}
+
+}  // namespace zendor::vcard

@@ -108,7 +108,8 @@ std::optional<CardLock> CardLock::acquire(const std::string& cardPath, bool& bus
             ::close(fd);
             return std::nullopt;
         }
-        struct stat held {}, named {};
+        struct stat held {
+        }, named{};
         if (::fstat(fd, &held) == 0 && ::stat(lockPath.c_str(), &named) == 0 &&
             held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
             return CardLock(lockPath, fd);
@@ -134,7 +135,9 @@ CardLock& CardLock::operator=(CardLock&& other) noexcept {
     return *this;
 }
 
-CardLock::~CardLock() { release(); }
+CardLock::~CardLock() {
+    release();
+}
 
 void CardLock::release() {
     if (fd_ >= 0) {

@@ -26,7 +26,7 @@ bool writeCardFile(const std::string& path, const CardState& card, std::string& 
 
 // Exclusive hold on a card file while a connection uses it. Moves, does not copy.
 class CardLock {
-public:
+  public:
     // Nothing when another holder has it (busy is then true) or the lock file cannot be made.
     static std::optional<CardLock> acquire(const std::string& cardPath, bool& busy);
 
@@ -36,7 +36,7 @@ public:
     CardLock& operator=(const CardLock&) = delete;
     ~CardLock();
 
-private:
+  private:
     CardLock(std::string lockPath, int fd) : lockPath_(std::move(lockPath)), fd_(fd) {}
     void release();
 

@@ -15,7 +15,7 @@ using Json = nlohmann::json;
 using OrderedJson = nlohmann::ordered_json;
 
 class Checker {
-public:
+  public:
     explicit Checker(std::string& error) : error_(error) {}
 
     bool fail(const std::string& where, const std::string& what) {
@@ -48,8 +48,7 @@ public:
         return true;
     }
 
-    bool bytes(const Json& value, const std::string& where, size_t length,
-               std::span<uint8_t> out) {
+    bool bytes(const Json& value, const std::string& where, size_t length, std::span<uint8_t> out) {
         std::vector<uint8_t> parsed;
         if (!anyBytes(value, where, parsed)) {
             return false;
@@ -92,7 +91,8 @@ public:
     }
 
     bool number(const Json& value, const std::string& where, uint64_t max, uint64_t& out) {
-        if (!value.is_number_unsigned() && !(value.is_number_integer() && value.get<int64_t>() >= 0)) {
+        if (!value.is_number_unsigned() &&
+            !(value.is_number_integer() && value.get<int64_t>() >= 0)) {
             return fail(where, "must be a non-negative integer");
         }
         out = value.get<uint64_t>();
@@ -102,10 +102,12 @@ public:
         return true;
     }
 
-private:
+  private:
     static int digit(char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
         return -1;
     }
 
@@ -182,13 +184,15 @@ bool parseApplication(Checker& check, const Json& json, const std::string& where
 }
 
 bool parseCard(Checker& check, const Json& json, CardState& card) {
-    if (!check.members(json, "card", {"uid", "atqa", "sak", "piccKey", "piccKeySettings",
-                                      "freeMemory", "removeAfterFrames", "applications"})) {
+    if (!check.members(json, "card",
+                       {"uid", "atqa", "sak", "piccKey", "piccKeySettings", "freeMemory",
+                        "removeAfterFrames", "applications"})) {
         return false;
     }
     uint64_t freeMemory = 0;
     if (!check.bytes(json["uid"], "uid", 7, card.uid) ||
-        !check.bytes(json["atqa"], "atqa", 2, card.atqa) || !check.byte(json["sak"], "sak", card.sak) ||
+        !check.bytes(json["atqa"], "atqa", 2, card.atqa) ||
+        !check.byte(json["sak"], "sak", card.sak) ||
         !check.bytes(json["piccKey"], "piccKey", 16, card.piccKey) ||
         !check.byte(json["piccKeySettings"], "piccKeySettings", card.piccKeySettings) ||
         !check.number(json["freeMemory"], "freeMemory", UINT32_MAX, freeMemory)) {
@@ -261,18 +265,19 @@ std::string formatCardJson(const CardState& card) {
             std::array<uint8_t, 2> rights{static_cast<uint8_t>(file.accessRights >> 8),
                                           static_cast<uint8_t>(file.accessRights)};
             files.push_back(OrderedJson{{"fileNo", file.fileNo},
-                                 {"type", file.type},
-                                 {"comm", file.comm},
-                                 {"accessRights", hex(rights)},
-                                 {"size", file.data.size()},
-                                 {"data", hex(file.data)}});
+                                        {"type", file.type},
+                                        {"comm", file.comm},
+                                        {"accessRights", hex(rights)},
+                                        {"size", file.data.size()},
+                                        {"data", hex(file.data)}});
         }
         std::array<uint8_t, 3> aid{static_cast<uint8_t>(app.aid >> 16),
-                                   static_cast<uint8_t>(app.aid >> 8), static_cast<uint8_t>(app.aid)};
+                                   static_cast<uint8_t>(app.aid >> 8),
+                                   static_cast<uint8_t>(app.aid)};
         apps.push_back(OrderedJson{{"aid", hex(aid)},
-                            {"keySettings", hex(std::span(&app.keySettings, 1))},
-                            {"keys", keys},
-                            {"files", files}});
+                                   {"keySettings", hex(std::span(&app.keySettings, 1))},
+                                   {"keys", keys},
+                                   {"files", files}});
     }
     OrderedJson out;
     out["uid"] = hex(card.uid);

@@ -1,0 +1,56 @@
+// One connection to a virtual card kept in a file: the file locked for the connection's life,
+// the card answering frames, its state saved after every frame that changes it, and a log of the
+// frames for tests. removeAfterFrames in the file pulls the card away after that many frames.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "vcard/card_file.h"
+#include "vcard/virtual_card.h"
+
+namespace zendor::vcard {
+
+struct FrameRecord {
+    std::vector<uint8_t> command;
+    std::vector<uint8_t> response;  // empty when the card did not answer
+};
+
+class CardConnection {
+  public:
+    enum class OpenStatus { Ok, Busy, Invalid, IoError };
+    struct OpenResult {
+        OpenStatus status = OpenStatus::IoError;
+        std::unique_ptr<CardConnection> connection;
+        std::string error;  // with Invalid or IoError
+    };
+
+    // Locks the file and loads the card; a missing file becomes a factory-fresh card, saved at
+    // once.
+    static OpenResult open(const std::string& path);
+
+    enum class TransmitStatus { Ok, NoAnswer, SaveFailed };
+    TransmitStatus transmit(std::span<const uint8_t> command, std::vector<uint8_t>& response);
+
+    const CardState& card() const { return state_; }
+    VirtualCard& virtualCard() { return *card_; }
+    const std::vector<FrameRecord>& frames() const { return frames_; }
+    const std::string& lastError() const { return lastError_; }
+
+    ~CardConnection();
+
+  private:
+    CardConnection(std::string path, CardLock lock, CardState state);
+
+    std::string path_;
+    CardLock lock_;
+    CardState state_;
+    std::unique_ptr<VirtualCard> card_;
+    std::vector<FrameRecord> frames_;
+    std::string lastError_;
+};
+
+}  // namespace zendor::vcard
