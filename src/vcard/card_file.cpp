@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "vcard/card_json.h"
 
@@ -65,12 +65,12 @@ ReadResult readCardFile(const std::string& path) {
         return result;
     }
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (!in || !(text << in.rdbuf()) || in.bad()) {
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (!in || in.bad()) {
         result.error = std::strerror(errno);
         return result;
     }
-    result.card = parseCardJson(text.str(), result.error);
+    result.card = parseCardJson(text, result.error);
     result.status = result.card ? ReadStatus::Ok : ReadStatus::Invalid;
     return result;
 }
