@@ -6,7 +6,7 @@
 namespace zendor::marlix {
 namespace {
 
-constexpr std::array<std::pair<int16_t, std::string_view>, 15> kNames{{
+constexpr std::array<std::pair<int16_t, std::string_view>, 16> kNames{{
     {kOk, "ok"},
     {kNoCard, "no card"},
     {kNoReader, "no reader or no card activated"},
@@ -21,6 +21,7 @@ constexpr std::array<std::pair<int16_t, std::string_view>, 15> kNames{{
     {kBadArgument, "bad argument"},
     {kUnsupportedComm, "unsupported communication setting"},
     {kReaderError, "reader error"},
+    {kInternalError, "internal error of the card library"},
     {kNotDesfire, "not a DESFire card"},
 }};
 

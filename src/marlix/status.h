@@ -20,8 +20,9 @@ enum Status : int16_t {
     kCardFileError = -108,     // the virtual card file could not be written
     kNotAuthenticated = -109,  // an enciphered transfer without a session key
     kBadArgument = -110,       // a null buffer or a length out of range
-    kUnsupportedComm = -111,   // a communication setting this library does not speak (MACed)
+    kUnsupportedComm = -111,   // a communication setting other than plain, MACed, enciphered
     kReaderError = -112,       // any other fault of the PC/SC service or the reader
+    kInternalError = -114,     // the library itself failed: no random numbers, cipher, memory
     kNotDesfire = -131,        // the card is not a DESFire
 };
 
