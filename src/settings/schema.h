@@ -24,10 +24,9 @@ constexpr uint8_t kSectionGeneral = 0x00;         // [general], template number 
 constexpr uint8_t kSectionRcKeys = 0x01;          // [rckeys], template number 0
 constexpr uint8_t kSectionMasterTemplate = 0x02;  // [tpl5] only
 constexpr uint8_t kSectionLookupList = 0x10;      // `lkl` of [tpl1] to [tpl4], read first
-// Template kinds: the section ids whose rows a lookup template holds (0x16 has no rows).
+// Template kinds are the section ids 0x11 to 0x16 whose rows a lookup template holds.
 constexpr uint8_t kKindNone = 0x00;
-constexpr uint8_t kFirstKind = 0x11;
-constexpr uint8_t kLastKind = 0x16;
+constexpr uint8_t kKindWithoutRows = 0x16;  // a real kind: the template holds its lkl alone
 
 constexpr int kFirstLookupTemplate = 1;
 constexpr int kLastLookupTemplate = 4;

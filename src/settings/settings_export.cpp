@@ -62,6 +62,10 @@ bool writeSettingsText(const SettingsTable& table, std::FILE* stream) {
         const uint8_t kind = templateKind(table, n);
         if (kind == kKindNone) {
             std::fprintf(stream, "[tpl%d]\n; Template is absent\n\n", n);
+        } else if (kind == kKindWithoutRows) {
+            // This kind has no rows of its own; without its lkl line the template would be lost
+            // when the text is loaded back.
+            writeSection(table, stream, kSectionLookupList, n, true);
         } else {
             writeSection(table, stream, kind, n, true);
         }

@@ -16,7 +16,8 @@ namespace zendor::settings {
 bool exportSettings(const SettingsTable& table, const char* outputFile);
 
 // general; rckeys when one of its keys is present; tpl1 to tpl4 ("; Template is absent" for kind
-// none); tpl5 with its present keys only, when it has one. Always succeeds.
+// none, the lkl line alone for kind 0x16); tpl5 with its present keys only, when it has one.
+// Always succeeds.
 bool writeSettingsText(const SettingsTable& table, std::FILE* stream);
 
 // "[name]", one line per schema row of sectionId (absent rows as ";key= is absent ; ..." when
