@@ -1,19 +1,123 @@
+// The two card jobs, step by step. Everything is read, checked, packed and signed before the card
+// is touched; the card is only changed once the settings are known to be good.
 #include "app/workflows.h"
 
 #include <cstdio>
+#include <span>
+
+#include "card/master_card.h"
+#include "card/master_layout.h"
+#include "crypto/signature.h"
+#include "settings/config_loading.h"
+#include "settings/settings_dump.h"
+#include "settings/settings_export.h"
+#include "settings/settings_image.h"
+#include "settings/settings_table.h"
 
 namespace zendor::app {
+namespace {
 
-// The workflows arrive with the master-card operations; until then no card job can succeed.
-bool createMasterCard(const char* /*configFile*/, const CardUid& /*cardUid*/) {
-    std::printf("Master Card creation is not available in this build\n");
-    return false;
+using Signature = std::array<uint8_t, crypto::kSignatureSize>;
+
+std::span<const uint8_t> uidBytes(const CardUid& cardUid) {
+    return std::span(cardUid).first(crypto::kUidSize);
 }
 
-bool readMasterCard(const char* /*configFile*/, const CardUid& /*cardUid*/,
-                    const char* /*outputFile*/) {
-    std::printf("Master Card reading is not available in this build\n");
-    return false;
+bool loadLayout(card::MasterCardLayout& layout, const char* configFile) {
+    return card::setDefaultLayout(&layout) && card::loadMasterLayout(&layout, configFile);
+}
+
+bool signImage(Signature& signature, const settings::SettingsImage& image,
+               const card::MasterCardLayout& layout, const CardUid& cardUid) {
+    return crypto::computeSignature(signature, image, card::signatureKey(layout),
+                                    uidBytes(cardUid));
+}
+
+// A card that fails the check is erased and given the application, its key and both files.
+bool prepareCard(const card::MasterCardLayout& layout, const CardUid& cardUid) {
+    if (card::checkMapping(&layout, uidBytes(cardUid))) {
+        return true;
+    }
+    std::printf("Trying to format the card...\n");
+    if (!card::formatCard(&layout)) {
+        std::printf("Failed to erase the card !\n");
+        return false;
+    }
+    if (!card::createMapping(&layout, uidBytes(cardUid))) {
+        std::printf("Failed to create mapping !\n");
+        return false;
+    }
+    return true;
+}
+
+bool reportOutcome(bool succeeded) {
+    std::printf(succeeded ? "OK !\n" : "Failed !\n");
+    return succeeded;
+}
+
+}  // namespace
+
+bool createMasterCard(const char* configFile, const CardUid& cardUid) {
+    card::MasterCardLayout layout;
+    if (!loadLayout(layout, configFile)) {
+        return false;
+    }
+    settings::SettingsTable table{};
+    if (!card::loadClearFlag(&table.clearFlag, configFile) ||
+        !settings::loadConfigFile(table, configFile)) {
+        return false;
+    }
+    settings::printSettingsDump(table);
+
+    settings::SettingsImage image{};
+    Signature signature{};
+    if (!settings::buildSettingsImage(&table, &image) ||
+        !signImage(signature, image, layout, cardUid)) {
+        return false;
+    }
+    if (!prepareCard(layout, cardUid)) {
+        return false;
+    }
+    std::printf("Writing the new Master Card...\n");
+    return reportOutcome(card::writeMasterFiles(&layout, uidBytes(cardUid), image, signature));
+}
+
+bool readMasterCard(const char* configFile, const CardUid& cardUid, const char* outputFile) {
+    card::MasterCardLayout layout;
+    if (!loadLayout(layout, configFile)) {
+        return false;
+    }
+    if (!card::checkMapping(&layout, uidBytes(cardUid))) {
+        std::printf("This is not a Master Card\n");
+        return false;
+    }
+    std::printf("Reading the Master Card...\n");
+    settings::SettingsImage image{};
+    Signature stored{};
+    if (!card::readMasterFiles(&layout, uidBytes(cardUid), image, stored)) {
+        std::printf("Failed !\n");
+        return false;
+    }
+    settings::SettingsTable table{};
+    if (!settings::parseSettingsImage(&table, &image)) {
+        return false;
+    }
+    settings::printSettingsDump(table);
+
+    Signature computed{};
+    if (!signImage(computed, image, layout, cardUid)) {
+        return false;
+    }
+    if (!crypto::signaturesEqual(computed, stored)) {
+        std::printf("Invalid signature, maybe card has been forged\n");
+        return false;
+    }
+    if (outputFile != nullptr) {
+        std::printf("Exporting to '%s'\n", outputFile);
+    } else {
+        std::printf("Here's the settings read from the card:\n\n");
+    }
+    return reportOutcome(settings::exportSettings(table, outputFile));
 }
 
 }  // namespace zendor::app

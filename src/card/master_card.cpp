@@ -1,0 +1,310 @@
+#include "card/master_card.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "card/marlix_desfire.h"
+#include "crypto/signature.h"
+
+namespace zendor::card {
+namespace {
+
+// Card statuses the tool tells apart: -(1000 + DESFire status byte).
+constexpr int16_t STATUS_OUT_OF_MEMORY = -1014;
+constexpr int16_t STATUS_PERMISSION_DENIED = -1157;
+constexpr int16_t STATUS_APPLICATION_NOT_FOUND = -1160;
+constexpr int16_t STATUS_AUTHENTICATION_ERROR = -1174;
+constexpr int16_t STATUS_DUPLICATE = -1222;
+constexpr int16_t STATUS_FILE_NOT_FOUND = -1240;
+
+constexpr uint32_t ROOT_APPLICATION = 0;
+constexpr std::array<uint8_t, 16> ALL_ZERO_KEY{};
+
+using Key = std::array<uint8_t, 16>;
+
+// AIDs print with at least three hexadecimal digits.
+unsigned long printableAid(const MasterCardLayout& layout) {
+    return layoutAid(layout);
+}
+
+bool deriveApplicationKey(const MasterCardLayout& layout, std::span<const uint8_t> uid, Key& key) {
+    return crypto::diversifyKey(key, applicationKey(layout), uid);
+}
+
+bool isAllZero(std::span<const uint8_t, 16> key) {
+    return std::equal(key.begin(), key.end(), ALL_ZERO_KEY.begin());
+}
+
+bool selectAndAuthenticate(const MasterCardLayout& layout, const Key& applicationKeyValue) {
+    unsigned long aid = printableAid(layout);
+    int16_t status = DesFireCard_SelectApplication(layoutAid(layout));
+    if (status == STATUS_APPLICATION_NOT_FOUND) {
+        std::printf("Application %03lX not found in the card\n", aid);
+        return false;
+    }
+    if (status != 0) {
+        std::printf("Application %03lX select error (%d)\n", aid, status);
+        return false;
+    }
+    status = DesFireCard_Authenticate(applicationKeyNumber(layout), applicationKeyValue.data());
+    if (status != 0) {
+        std::printf("Application %03lX authentication error (%d)\n", aid, status);
+        return false;
+    }
+    return true;
+}
+
+enum class RootKeyUsed { Root, AllZero };
+
+// Authenticates with key 0 of the card level: the root key first, then once the all-zero key
+// when the card refuses the root key. Tells which key the card took.
+bool authenticateOnRoot(const MasterCardLayout& layout, RootKeyUsed& used) {
+    int16_t status = DesFireCard_SelectApplication(ROOT_APPLICATION);
+    if (status != 0) {
+        std::printf("Root application select error (%d)\n", status);
+        return false;
+    }
+    used = RootKeyUsed::Root;
+    status = DesFireCard_Authenticate(0, layout.root.data());
+    if (status == STATUS_AUTHENTICATION_ERROR && !isAllZero(layout.root)) {
+        used = RootKeyUsed::AllZero;
+        status = DesFireCard_Authenticate(0, ALL_ZERO_KEY.data());
+    }
+    if (status == STATUS_AUTHENTICATION_ERROR) {
+        std::printf("Card master key is unknown\n");
+        return false;
+    }
+    if (status != 0) {
+        std::printf("Can't authenticate on root application (%d)\n", status);
+        return false;
+    }
+    return true;
+}
+
+struct ExpectedFile {
+    uint8_t fileNo;
+    uint32_t size;
+};
+
+bool checkFile(const MasterCardLayout& layout, const ExpectedFile& expected) {
+    unsigned long aid = printableAid(layout);
+    uint8_t type = 0;
+    uint8_t comm = 0;
+    uint16_t rights = 0;
+    DesFireFileInfo info{};
+    int16_t status = DesFireCard_GetFileSettings(expected.fileNo, &type, &comm, &rights, &info);
+    if (status == STATUS_FILE_NOT_FOUND) {
+        std::printf("File %03lX.%02X not found in the card\n", aid, expected.fileNo);
+        return false;
+    }
+    if (status != 0) {
+        std::printf("File %03lX.%02X select error (%d)\n", aid, expected.fileNo, status);
+        return false;
+    }
+    if (info.size != expected.size) {
+        std::printf("Wrong size for file %03lX.%02X\n", aid, expected.fileNo);
+        return false;
+    }
+    if (comm != COMM_ENCIPHERED) {
+        std::printf("Wrong comm. mode for file %03lX.%02X\n", aid, expected.fileNo);
+        return false;
+    }
+    if (rights != fileAccessRights(layout)) {
+        std::printf("Wrong security settings for file %03lX.%02X\n", aid, expected.fileNo);
+        return false;
+    }
+    return true;
+}
+
+bool createFile(const MasterCardLayout& layout, const ExpectedFile& file) {
+    int16_t status = DesFireCard_CreateStdDataFile(file.fileNo, COMM_ENCIPHERED,
+                                                   fileAccessRights(layout), file.size);
+    if (status == STATUS_OUT_OF_MEMORY) {
+        std::printf("Card is out of memory\n");
+        return false;
+    }
+    if (status != 0) {
+        std::printf("File %03lX.%02X create error (%d)\n", printableAid(layout), file.fileNo,
+                    status);
+        return false;
+    }
+    return true;
+}
+
+bool createApplication(const MasterCardLayout& layout) {
+    unsigned long aid = printableAid(layout);
+    uint8_t keyCount = static_cast<uint8_t>(applicationKeyNumber(layout) + 1);
+    int16_t status =
+        DesFireCard_CreateApplication(layoutAid(layout), MASTER_KEY_SETTINGS, keyCount);
+    switch (status) {
+        case 0:
+            return true;
+        case STATUS_OUT_OF_MEMORY:
+            std::printf("Card is out of memory\n");
+            return false;
+        case STATUS_DUPLICATE:
+            std::printf("Application %03lX already exists in the card\n", aid);
+            return false;
+        case STATUS_PERMISSION_DENIED:
+            std::printf("You must authenticate first\n");
+            return false;
+        default:
+            std::printf("Application %03lX create error (%d)\n", aid, status);
+            return false;
+    }
+}
+
+// Installs the diversified key in place of the all-zero key of a new application.
+bool installApplicationKey(const MasterCardLayout& layout, const Key& key) {
+    unsigned long aid = printableAid(layout);
+    int16_t status = DesFireCard_SelectApplication(layoutAid(layout));
+    if (status != 0) {
+        std::printf("Application %03lX select error (%d)\n", aid, status);
+        return false;
+    }
+    uint8_t keyNo = applicationKeyNumber(layout);
+    status = DesFireCard_Authenticate(keyNo, ALL_ZERO_KEY.data());
+    if (status != 0) {
+        std::printf("Application %03lX authentication error (%d)\n", aid, status);
+        return false;
+    }
+    status = DesFireCard_ChangeKey(keyNo, key.data(), nullptr);
+    if (status != 0) {
+        std::printf("Application %03lX change key error (%d)\n", aid, status);
+        return false;
+    }
+    return true;
+}
+
+ExpectedFile dataFile(const MasterCardLayout& layout) {
+    return {layout.loc[3], DATA_FILE_SIZE};
+}
+ExpectedFile signatureFile(const MasterCardLayout& layout) {
+    return {layout.loc[4], SIGNATURE_FILE_SIZE};
+}
+
+}  // namespace
+
+bool openMasterApplication(const MasterCardLayout* layout, std::span<const uint8_t> uid) {
+    Key key{};
+    if (layout == nullptr || !deriveApplicationKey(*layout, uid, key)) {
+        return false;
+    }
+    return selectAndAuthenticate(*layout, key);
+}
+
+bool checkMapping(const MasterCardLayout* layout, std::span<const uint8_t> uid) {
+    if (!openMasterApplication(layout, uid)) {
+        return false;
+    }
+    return checkFile(*layout, dataFile(*layout)) && checkFile(*layout, signatureFile(*layout));
+}
+
+bool formatCard(const MasterCardLayout* layout) {
+    if (layout == nullptr) {
+        return false;
+    }
+    RootKeyUsed used = RootKeyUsed::Root;
+    if (!authenticateOnRoot(*layout, used)) {
+        return false;
+    }
+    int16_t status = DesFireCard_FormatPICC();
+    if (status != 0) {
+        std::printf("Card format error (%d)\n", status);
+        return false;
+    }
+    // A card that took the root key already has it as card master key; authenticating it with
+    // the all-zero key now would fail and leave an erased card behind.
+    if (isAllZero(layout->root) || used == RootKeyUsed::Root) {
+        return true;
+    }
+    status = DesFireCard_Authenticate(0, ALL_ZERO_KEY.data());
+    if (status != 0) {
+        std::printf("Root application authentication error (%d)\n", status);
+        return false;
+    }
+    status = DesFireCard_ChangeKey(0, layout->root.data(), nullptr);
+    if (status != 0) {
+        std::printf("Root application change key error (%d)\n", status);
+        return false;
+    }
+    return true;
+}
+
+bool createMapping(const MasterCardLayout* layout, std::span<const uint8_t> uid) {
+    Key key{};
+    if (layout == nullptr || !deriveApplicationKey(*layout, uid, key)) {
+        return false;
+    }
+    RootKeyUsed used = RootKeyUsed::Root;
+    return authenticateOnRoot(*layout, used) && createApplication(*layout) &&
+           installApplicationKey(*layout, key) && selectAndAuthenticate(*layout, key) &&
+           createFile(*layout, dataFile(*layout)) && createFile(*layout, signatureFile(*layout));
+}
+
+bool readMasterFiles(const MasterCardLayout* layout, std::span<const uint8_t> uid,
+                     std::span<uint8_t> image, std::span<uint8_t> signature) {
+    if (layout == nullptr || image.size() < DATA_FILE_SIZE ||
+        signature.size() < SIGNATURE_FILE_SIZE) {
+        return false;
+    }
+    if (!openMasterApplication(layout, uid)) {
+        return false;
+    }
+    uint32_t count = 0;
+    int16_t status = DesFireCard_ReadData(layout->loc[4], COMM_ENCIPHERED, 0, SIGNATURE_FILE_SIZE,
+                                          signature.data(), &count);
+    if (status != 0) {
+        std::printf("Error reading signature file (%d)\n", status);
+        return false;
+    }
+    if (count != SIGNATURE_FILE_SIZE) {
+        std::printf("Wrong size for signature file\n");
+        return false;
+    }
+    status = DesFireCard_ReadData(layout->loc[3], COMM_ENCIPHERED, 0, DATA_FILE_SIZE, image.data(),
+                                  &count);
+    if (status != 0) {
+        std::printf("Error reading data file (%d)\n", status);
+        return false;
+    }
+    if (count != DATA_FILE_SIZE) {
+        std::printf("Wrong size for data file\n");
+        return false;
+    }
+    return true;
+}
+
+bool writeMasterFiles(const MasterCardLayout* layout, std::span<const uint8_t> uid,
+                      std::span<const uint8_t> image, std::span<const uint8_t> signature) {
+    if (layout == nullptr || image.size() < DATA_FILE_SIZE ||
+        signature.size() < SIGNATURE_FILE_SIZE) {
+        return false;
+    }
+    if (!openMasterApplication(layout, uid)) {
+        return false;
+    }
+    int16_t status = DesFireCard_WriteData(layout->loc[4], COMM_ENCIPHERED, 0, SIGNATURE_FILE_SIZE,
+                                           signature.data());
+    if (status != 0) {
+        std::printf("Error writing signature file (%d)\n", status);
+        return false;
+    }
+    status =
+        DesFireCard_WriteData(layout->loc[3], COMM_ENCIPHERED, 0, DATA_FILE_SIZE, image.data());
+    if (status != 0) {
+        std::printf("Error writing data file (%d)\n", status);
+        return false;
+    }
+    // Files of the backup type keep what was written pending until it is committed; on standard
+    // files the commit finds nothing to do.
+    status = DesFireCard_CommitTransaction();
+    if (status != 0) {
+        std::printf("Error committing files (%d)\n", status);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace zendor::card
