@@ -84,6 +84,8 @@ std::vector<uint8_t> changeKeyCryptogram(const SecureSession& secure, bool ownKe
     return sealForCard(secure.sessionKey, std::move(plain));
 }
 
+// A card answers exactly length bytes; fewer are handed on with their count, which the caller
+// checks. More are a malformed answer (transceive stops at length).
 int16_t readPlain(std::span<const uint8_t> header, uint32_t length, uint8_t* buffer,
                   uint32_t* bytesRead) {
     std::vector<uint8_t> answer;
@@ -128,7 +130,8 @@ int16_t readSecured(uint8_t comm, std::span<const uint8_t> header, uint32_t leng
     return kOk;
 }
 
-// The data part of WriteData in the communication setting comm; empty when it cannot be sent.
+// Appends the data part of WriteData in the communication setting comm to payload.
+// Fails: kUnsupportedComm, kNotAuthenticated (nothing appended).
 int16_t writePayload(uint8_t comm, std::span<const uint8_t> data, std::vector<uint8_t>& payload) {
     if (comm == kCommPlain) {
         payload.insert(payload.end(), data.begin(), data.end());

@@ -213,7 +213,7 @@ TEST_F(DesfireProtocol, KnownAnswerTransfersUnderTheTraceSession) {
         const char* what;
         std::string_view answer;
         std::string_view command;
-        int (*run)();
+        int16_t (*run)();
     };
     static const std::vector<uint8_t> data = sixteenBytes();
     static const Key16 newKey = bytesOf<Key16>("00112233445566778899AABBCCDDEEFF");
@@ -221,30 +221,28 @@ TEST_F(DesfireProtocol, KnownAnswerTransfersUnderTheTraceSession) {
     const Case cases[] = {
         {"enciphered WriteData", "9100",
          "903D00001F010000001000003FF165BA5765F87753F8640FB55776C83566E17E8AAAD5D600",
-         [] { return int{DesFireCard_WriteData(1, 3, 0, 16, data.data())}; }},
+         [] { return DesFireCard_WriteData(1, 3, 0, 16, data.data()); }},
         {"MACed WriteData", "9100",
          "903D00001B01000000100000000102030405060708090A0B0C0D0E0F981A025A00",
-         [] { return int{DesFireCard_WriteData(1, 1, 0, 16, data.data())}; }},
+         [] { return DesFireCard_WriteData(1, 1, 0, 16, data.data()); }},
         {"ChangeKey of another key", "9100",
          "90C4000019"
          "01C52EA2998735CB61EC7D82934C78E04C675007E5CA7F3EF100",
-         [] { return int{DesFireCard_ChangeKey(1, newKey.data(), oldKey.data())}; }},
+         [] { return DesFireCard_ChangeKey(1, newKey.data(), oldKey.data()); }},
         {"ChangeKey of the authenticated key", "9100",
          "90C4000019"
          "000CDCAED2DA91ED6CBE245BE5F0670442D7D9DC5A3AB9DC8300",
-         [] { return int{DesFireCard_ChangeKey(0, newKey.data(), nullptr)}; }},
+         [] { return DesFireCard_ChangeKey(0, newKey.data(), nullptr); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         authenticateAsInTrace();
         reply(c.answer);
         ASSERT_EQ(c.run(), 0);
-        std::string expected(c.command);
-        expected.erase(std::remove(expected.begin(), expected.end(), ' '), expected.end());
         ASSERT_EQ(sent().size(), 1u);
-        EXPECT_EQ(sent()[0], lower(expected));
+        EXPECT_EQ(sent()[0], lower(std::string(c.command)));
     }
-    // Changing the key it rests on ends the authentication; changing another one keeps it.
+    // The last case changed the key the authentication rests on: that ends it.
     expectNotAuthenticated();
 }
 
@@ -331,10 +329,8 @@ TEST_F(DesfireProtocol, CommandBytesAndStatuses) {
         sent().clear();
         reply(c.answer);
         EXPECT_EQ(c.run(), c.expected);
-        std::string expected(c.command);
-        expected.erase(std::remove(expected.begin(), expected.end(), ' '), expected.end());
         ASSERT_EQ(sent().size(), 1u);
-        EXPECT_EQ(sent()[0], expected);
+        EXPECT_EQ(sent()[0], c.command);
     }
 }
 
