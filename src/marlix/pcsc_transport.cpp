@@ -1,10 +1,397 @@
+// The PC/SC transport: one context for the open reader, one exclusive card handle while a card
+// is active.
+//
+// The reader has already activated the card (anticollision, RATS) by the time PC/SC shows it,
+// and PC/SC does not pass on ATQA and SAK. So activation asks the card itself: DESFire
+// GetVersion tells a DESFire from anything else, the reader's GET DATA gives the UID, and the
+// ATQA and SAK every DESFire has are reported.
 #include "marlix/pcsc_transport.h"
 
-namespace zendor::marlix {
+#include <PCSC/winscard.h>
 
-// PC/SC readers come with the PC/SC transport; until then no such reader can be opened.
-std::unique_ptr<Transport> openPcscTransport(const DeviceName& /*device*/) {
-    return nullptr;
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cctype>
+#include <cstdio>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "desfire/protocol.h"
+#include "marlix/status.h"
+
+namespace zendor::marlix {
+namespace {
+
+constexpr std::array<uint8_t, 5> kGetUid{0xFF, 0xCA, 0x00, 0x00, 0x00};
+constexpr std::array<uint8_t, 5> kGetVersion{desfire::kClaNative, desfire::ins::kGetVersion, 0x00,
+                                             0x00, 0x00};
+constexpr std::array<uint8_t, 5> kNextFrame{desfire::kClaNative, desfire::ins::kAdditionalFrame,
+                                            0x00, 0x00, 0x00};
+// GetVersion answers in three parts: hardware, software, production data.
+constexpr int kGetVersionFrames = 3;
+constexpr uint8_t kVendorNxp = 0x04;
+constexpr uint8_t kTypeDesfire = 0x01;
+constexpr std::array<uint8_t, 2> kDesfireAtqa{0x44, 0x03};
+constexpr uint8_t kDesfireSak = 0x20;
+
+bool isSuccess(LONG rv) {
+    return rv == SCARD_S_SUCCESS;
+}
+
+int16_t connectStatus(LONG rv) {
+    switch (rv) {
+        case SCARD_E_NO_SMARTCARD:
+        case SCARD_W_REMOVED_CARD:
+            return kNoCard;
+        case SCARD_E_SHARING_VIOLATION:
+            return kReaderBusy;
+        case SCARD_W_UNRESPONSIVE_CARD:
+        case SCARD_W_UNPOWERED_CARD:
+            return kNoAnswer;
+        default:
+            return kReaderError;
+    }
+}
+
+int16_t transmitStatus(LONG rv) {
+    switch (rv) {
+        case SCARD_W_REMOVED_CARD:
+        case SCARD_E_NO_SMARTCARD:
+            return kCardRemoved;
+        case SCARD_E_NOT_TRANSACTED:
+        case SCARD_W_UNRESPONSIVE_CARD:
+            return kNoAnswer;
+        case SCARD_E_INSUFFICIENT_BUFFER:
+            return kBadAnswer;
+        default:
+            return kReaderError;
+    }
+}
+
+std::string lowerCase(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
+
+bool endsWith(const std::vector<uint8_t>& answer, uint8_t sw1, uint8_t sw2) {
+    return answer.size() >= 2 && answer[answer.size() - 2] == sw1 && answer.back() == sw2;
+}
+
+// The PC/SC resource manager context; released with the transport.
+class Context {
+  public:
+    Context() = default;
+    explicit Context(SCARDCONTEXT handle) : handle_(handle) {}
+    Context(Context&& other) noexcept : handle_(std::exchange(other.handle_, std::nullopt)) {}
+    Context& operator=(Context&&) = delete;
+    ~Context() {
+        if (handle_) {
+            SCardReleaseContext(*handle_);
+        }
+    }
+    SCARDCONTEXT get() const { return *handle_; }
+
+  private:
+    std::optional<SCARDCONTEXT> handle_;
+};
+
+// An exclusive connection to the card in one reader.
+//
+// Letting go resets the card (SCARD_RESET_CARD): the reader re-activates it, so the selected
+// application, the authentication and any backup-file write not committed end with our
+// connection, as they do when a card is deselected, and nothing of our session reaches the next
+// program that uses the card. It also ends a chained command left half-way by a fault.
+class CardHandle {
+  public:
+    CardHandle(SCARDHANDLE handle, DWORD protocol) : handle_(handle), protocol_(protocol) {}
+    CardHandle(CardHandle&& other) noexcept
+        : handle_(other.handle_), protocol_(other.protocol_), connected_(other.connected_) {
+        other.connected_ = false;
+    }
+    CardHandle& operator=(CardHandle&&) = delete;
+    ~CardHandle() {
+        if (connected_) {
+            SCardDisconnect(handle_, SCARD_RESET_CARD);
+        }
+    }
+
+    int16_t transmit(std::span<const uint8_t> command, std::vector<uint8_t>& response) const {
+        response.clear();
+        if (command.size() > MAX_BUFFER_SIZE) {
+            return kBadArgument;
+        }
+        const SCARD_IO_REQUEST* pci = protocol_ == SCARD_PROTOCOL_T0   ? SCARD_PCI_T0
+                                      : protocol_ == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1
+                                                                       : SCARD_PCI_RAW;
+        std::array<uint8_t, MAX_BUFFER_SIZE> buffer{};
+        DWORD length = buffer.size();
+        LONG rv = SCardTransmit(handle_, pci, command.data(), static_cast<DWORD>(command.size()),
+                                nullptr, buffer.data(), &length);
+        if (!isSuccess(rv)) {
+            return transmitStatus(rv);
+        }
+        if (length < 2) {
+            return kNoAnswer;
+        }
+        response.assign(buffer.begin(), buffer.begin() + length);
+        return kOk;
+    }
+
+    std::vector<uint8_t> atr() const {
+        std::array<uint8_t, MAX_ATR_SIZE> buffer{};
+        DWORD atrLength = buffer.size();
+        DWORD state = 0;
+        DWORD protocol = 0;
+        DWORD nameLength = 0;
+        if (!isSuccess(SCardStatus(handle_, nullptr, &nameLength, &state, &protocol, buffer.data(),
+                                   &atrLength))) {
+            return {};
+        }
+        return {buffer.begin(), buffer.begin() + std::min<DWORD>(atrLength, buffer.size())};
+    }
+
+  private:
+    SCARDHANDLE handle_;
+    DWORD protocol_;
+    bool connected_ = true;
+};
+
+// Runs GetVersion to its end, so the card is not left in the middle of the command, and tells
+// whether the hardware part names a DESFire.
+int16_t checkDesfire(const CardHandle& card) {
+    std::vector<uint8_t> answer;
+    int16_t result = card.transmit(kGetVersion, answer);
+    if (result != kOk) {
+        return result;
+    }
+    bool desfire = answer.size() == 9 && answer[0] == kVendorNxp && answer[1] == kTypeDesfire;
+    for (int frame = 1; endsWith(answer, desfire::kSw1Desfire, desfire::st::kAdditionalFrame);
+         ++frame) {
+        if (frame == kGetVersionFrames) {
+            return kNotDesfire;  // more parts than a DESFire sends; the reset at release ends it
+        }
+        result = card.transmit(kNextFrame, answer);
+        if (result != kOk) {
+            return result;
+        }
+    }
+    return desfire && endsWith(answer, desfire::kSw1Desfire, desfire::st::kOk) ? kOk : kNotDesfire;
+}
+
+int16_t readUid(const CardHandle& card, Activation& out) {
+    std::vector<uint8_t> answer;
+    int16_t result = card.transmit(kGetUid, answer);
+    if (result != kOk) {
+        return result;
+    }
+    if (!endsWith(answer, 0x90, 0x00)) {
+        return kIsoStatus;
+    }
+    size_t length = answer.size() - 2;
+    if (length != 4 && length != 7 && length != 10) {
+        return kBadAnswer;
+    }
+    std::copy_n(answer.begin(), length, out.uid.begin());
+    out.uidLength = static_cast<uint8_t>(length);
+    return kOk;
+}
+
+std::vector<std::string> listReaders(SCARDCONTEXT context, LONG& rv) {
+    // The list can grow between asking its size and fetching it; ask again then.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD length = 0;
+        rv = SCardListReaders(context, nullptr, nullptr, &length);
+        if (!isSuccess(rv)) {
+            return {};
+        }
+        std::vector<char> names(length);
+        rv = SCardListReaders(context, nullptr, names.data(), &length);
+        if (rv == SCARD_E_INSUFFICIENT_BUFFER) {
+            continue;
+        }
+        if (!isSuccess(rv)) {
+            return {};
+        }
+        // A multi-string: names each ending with a null, the whole ending with one more.
+        std::vector<std::string> readers;
+        for (size_t at = 0; at < names.size() && names[at] != '\0';) {
+            std::string name(&names[at]);
+            at += name.size() + 1;
+            readers.push_back(std::move(name));
+        }
+        return readers;
+    }
+    return {};
+}
+
+class PcscTransport final : public Transport {
+  public:
+    // readerName empty: the first reader that holds a card, chosen at each activation.
+    PcscTransport(Context context, std::string readerName)
+        : context_(std::move(context)), readerName_(std::move(readerName)) {}
+
+    int16_t activate(Activation& out) override {
+        card_.reset();
+        std::optional<CardHandle> card;
+        int16_t result = connect(card);
+        if (result != kOk) {
+            return result;
+        }
+        result = checkDesfire(*card);
+        if (result == kOk) {
+            result = readUid(*card, out);
+        }
+        if (result != kOk) {
+            return result;
+        }
+        out.atqa = kDesfireAtqa;
+        out.sak = kDesfireSak;
+        card_.emplace(std::move(*card));
+        return kOk;
+    }
+
+    int16_t requestAts(std::span<uint8_t> ats, uint8_t& length) override {
+        if (!card_) {
+            return kNoCard;
+        }
+        std::vector<uint8_t> atr = card_->atr();
+        std::span<const uint8_t> historical = atrHistoricalBytes(atr);
+        size_t n = std::min(ats.size(), historical.size());
+        std::copy_n(historical.begin(), n, ats.begin());
+        length = static_cast<uint8_t>(n);
+        return kOk;
+    }
+
+    int16_t transmit(std::span<const uint8_t> command, std::vector<uint8_t>& response) override {
+        if (!card_) {
+            response.clear();
+            return kNoCard;
+        }
+        return card_->transmit(command, response);
+    }
+
+    void deselect() override { card_.reset(); }
+
+  private:
+    int16_t connectTo(const std::string& reader, std::optional<CardHandle>& card) {
+        SCARDHANDLE handle = 0;
+        DWORD protocol = 0;
+        LONG rv = SCardConnect(context_.get(), reader.c_str(), SCARD_SHARE_EXCLUSIVE,
+                               SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &handle, &protocol);
+        if (!isSuccess(rv)) {
+            return connectStatus(rv);
+        }
+        card.emplace(handle, protocol);
+        return kOk;
+    }
+
+    int16_t connect(std::optional<CardHandle>& card) {
+        if (!readerName_.empty()) {
+            return connectTo(readerName_, card);
+        }
+        LONG rv = SCARD_S_SUCCESS;
+        std::vector<std::string> readers = listReaders(context_.get(), rv);
+        if (!isSuccess(rv) && rv != SCARD_E_NO_READERS_AVAILABLE) {
+            return kReaderError;
+        }
+        for (const std::string& reader : readers) {
+            int16_t result = connectTo(reader, card);
+            if (result != kNoCard) {
+                return result;  // this reader holds a card, whether we got it or not
+            }
+        }
+        return kNoCard;
+    }
+
+    // Declared first: the card handle must go before the context it was made in.
+    Context context_;
+    std::string readerName_;
+    std::optional<CardHandle> card_;
+};
+
+}  // namespace
+
+ReaderPick pickReader(std::span<const std::string> readers, std::string_view name) {
+    ReaderPick pick;
+    if (name.empty()) {
+        return pick;
+    }
+    for (const std::string& reader : readers) {
+        if (reader == name) {
+            return {ReaderPick::Outcome::Found, reader};
+        }
+    }
+    std::string wanted = lowerCase(name);
+    for (const std::string& reader : readers) {
+        if (lowerCase(reader).find(wanted) == std::string::npos) {
+            continue;
+        }
+        if (pick.outcome == ReaderPick::Outcome::Found) {
+            return {ReaderPick::Outcome::Several, {}};
+        }
+        pick = {ReaderPick::Outcome::Found, reader};
+    }
+    return pick;
+}
+
+std::span<const uint8_t> atrHistoricalBytes(std::span<const uint8_t> atr) {
+    if (atr.size() < 2) {
+        return {};
+    }
+    size_t historical = atr[1] & 0x0F;
+    uint8_t indicators = atr[1] >> 4;  // which of TAi, TBi, TCi, TDi follow
+    size_t at = 2;
+    while (true) {
+        at += static_cast<size_t>(std::popcount(static_cast<unsigned>(indicators & 0x07)));
+        if ((indicators & 0x08) == 0) {
+            break;
+        }
+        if (at >= atr.size()) {
+            return {};
+        }
+        indicators = atr[at] >> 4;
+        ++at;
+    }
+    if (at + historical > atr.size()) {
+        return {};
+    }
+    return atr.subspan(at, historical);
+}
+
+std::unique_ptr<Transport> openPcscTransport(const DeviceName& device) {
+    bool named = device.kind == DeviceName::Kind::PcscReader;
+    if (named && device.target.empty()) {
+        return nullptr;
+    }
+    SCARDCONTEXT handle = 0;
+    LONG rv = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &handle);
+    if (!isSuccess(rv)) {
+        if (named) {
+            std::printf("No PC/SC service (is pcscd running?)\n");
+        }
+        return nullptr;
+    }
+    Context context(handle);
+    std::vector<std::string> readers = listReaders(context.get(), rv);
+    if (readers.empty()) {
+        return nullptr;
+    }
+    if (!named) {
+        return std::make_unique<PcscTransport>(std::move(context), std::string());
+    }
+    ReaderPick pick = pickReader(readers, device.target);
+    if (pick.outcome == ReaderPick::Outcome::Several) {
+        std::printf("Reader name '%s' fits several readers; give more of the name\n",
+                    device.target.c_str());
+    }
+    if (pick.outcome != ReaderPick::Outcome::Found) {
+        return nullptr;
+    }
+    return std::make_unique<PcscTransport>(std::move(context), std::move(pick.reader));
 }
 
 }  // namespace zendor::marlix

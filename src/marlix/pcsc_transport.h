@@ -1,7 +1,11 @@
 // PC/SC readers through the WinSCard API (pcsc-lite on Linux).
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <span>
+#include <string>
+#include <string_view>
 
 #include "marlix/device_name.h"
 #include "marlix/transport.h"
@@ -9,7 +13,31 @@
 namespace zendor::marlix {
 
 // The reader the device names (a name, or any reader holding a card); null when the PC/SC
-// service or the reader is not there.
+// service or the reader is not there. For a named reader it prints one line where the tool's
+// own "not found" would hide the reason (no PC/SC service, a name that fits several readers).
+//
+// The transport's activate() connects exclusively and answers:
+//   kNoCard       no card in the reader (or, for "any reader", in none of them)
+//   kReaderBusy   another program holds the card
+//   kNotDesfire   the card does not answer GetVersion as a DESFire does
+//   kIsoStatus    the reader refused GET DATA for the UID
+//   kBadAnswer    a UID of a length no ISO 14443-A card has
+//   kNoAnswer, kCardRemoved, kReaderError as transmit() does
+// transmit() answers kCardRemoved (card gone), kNoAnswer (no or a 1-byte answer, or the reader
+// could not transact), kBadAnswer (answer larger than a short APDU's), kReaderError otherwise.
 std::unique_ptr<Transport> openPcscTransport(const DeviceName& device);
+
+// How a reader name picks one reader out of the PC/SC list: the reader of exactly that name,
+// else the only one whose name contains it, ignoring case. An empty name picks none.
+struct ReaderPick {
+    enum class Outcome { Found, None, Several };
+    Outcome outcome = Outcome::None;
+    std::string reader;  // with Found
+};
+ReaderPick pickReader(std::span<const std::string> readers, std::string_view name);
+
+// The historical bytes of an ATR (ISO 7816-3); empty when the ATR is cut short. A contactless
+// reader puts the card's ATS historical bytes there.
+std::span<const uint8_t> atrHistoricalBytes(std::span<const uint8_t> atr);
 
 }  // namespace zendor::marlix

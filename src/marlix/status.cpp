@@ -6,7 +6,7 @@
 namespace zendor::marlix {
 namespace {
 
-constexpr std::array<std::pair<int16_t, std::string_view>, 16> kNames{{
+constexpr std::array<std::pair<int16_t, std::string_view>, 17> kNames{{
     {kOk, "ok"},
     {kNoCard, "no card"},
     {kNoReader, "no reader or no card activated"},
@@ -22,6 +22,7 @@ constexpr std::array<std::pair<int16_t, std::string_view>, 16> kNames{{
     {kUnsupportedComm, "unsupported communication setting"},
     {kReaderError, "reader error"},
     {kInternalError, "internal error of the card library"},
+    {kReaderBusy, "card held by another program"},
     {kNotDesfire, "not a DESFire card"},
 }};
 

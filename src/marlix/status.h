@@ -23,6 +23,7 @@ enum Status : int16_t {
     kUnsupportedComm = -111,   // a communication setting other than plain, MACed, enciphered
     kReaderError = -112,       // any other fault of the PC/SC service or the reader
     kInternalError = -114,     // the library itself failed: no random numbers, cipher, memory
+    kReaderBusy = -120,        // another program holds the card in the PC/SC reader
     kNotDesfire = -131,        // the card is not a DESFire
 };
 

@@ -1,0 +1,253 @@
+// The vpcd protocol loop around a VirtualCard, and the connection to vpcd.
+#include "vcard/vpcd_server.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "desfire/protocol.h"
+#include "vcard/card_file.h"
+#include "vcard/virtual_card.h"
+
+namespace zendor::vcard {
+namespace {
+
+constexpr int kPollMs = 200;
+
+enum Control : uint8_t { kPowerOff = 0, kPowerOn = 1, kReset = 2, kGetAtr = 4 };
+
+enum class ReadResult { Ok, Closed, Stopped, Failed };
+
+// Reads exactly out.size() bytes: vpcd may send the length and the data separately.
+ReadResult readExact(int fd, std::span<uint8_t> out, const std::atomic<bool>& stop) {
+    size_t done = 0;
+    while (done < out.size()) {
+        pollfd waiting{fd, POLLIN, 0};
+        int ready = ::poll(&waiting, 1, kPollMs);
+        if (ready < 0 && errno != EINTR) {
+            return ReadResult::Failed;
+        }
+        // Stopping only while vpcd is silent: what it has sent is still answered.
+        if (ready <= 0) {
+            if (stop) {
+                return ReadResult::Stopped;
+            }
+            continue;
+        }
+        ssize_t n = ::recv(fd, out.data() + done, out.size() - done, 0);
+        if (n == 0 || (n < 0 && errno == ECONNRESET)) {
+            return ReadResult::Closed;
+        }
+        if (n < 0 && errno != EINTR) {
+            return ReadResult::Failed;
+        }
+        done += n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    return ReadResult::Ok;
+}
+
+bool sendFrame(int fd, std::span<const uint8_t> data) {
+    std::vector<uint8_t> frame{static_cast<uint8_t>(data.size() >> 8),
+                               static_cast<uint8_t>(data.size() & 0xFF)};
+    frame.insert(frame.end(), data.begin(), data.end());
+    size_t done = 0;
+    while (done < frame.size()) {
+        ssize_t n = ::send(fd, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void printBytes(const char* direction, std::span<const uint8_t> bytes) {
+    std::string hex;
+    for (uint8_t b : bytes) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02X", b);
+        hex += digits;
+    }
+    std::printf("%s %s\n", direction, hex.c_str());
+}
+
+bool isGetVersion(std::span<const uint8_t> apdu) {
+    return apdu.size() >= 2 && apdu[0] == desfire::kClaNative &&
+           apdu[1] == desfire::ins::kGetVersion;
+}
+
+// One card session on the socket; the members live as long as the connection.
+class VpcdSession {
+  public:
+    VpcdSession(int fd, ServedCard& card) : fd_(fd), served_(card), card_(card.state) {}
+
+    ServeEnd run(const std::atomic<bool>& stop) {
+        std::vector<uint8_t> frame;
+        while (true) {
+            if (std::optional<ServeEnd> end = readFrame(frame, stop)) {
+                return *end;
+            }
+            std::optional<ServeEnd> end = frame.size() == 1 ? control(frame[0]) : command(frame);
+            if (end) {
+                return *end;
+            }
+        }
+    }
+
+  private:
+    std::optional<ServeEnd> readFrame(std::vector<uint8_t>& frame, const std::atomic<bool>& stop) {
+        std::array<uint8_t, 2> header{};
+        ReadResult read = readExact(fd_, header, stop);
+        if (read == ReadResult::Ok) {
+            frame.resize(static_cast<size_t>(header[0] << 8 | header[1]));
+            read = readExact(fd_, frame, stop);
+        }
+        switch (read) {
+            case ReadResult::Ok:
+                return std::nullopt;
+            case ReadResult::Closed:
+                std::printf("vpcd closed the connection\n");
+                return ServeEnd::PeerClosed;
+            case ReadResult::Stopped:
+                return ServeEnd::Stopped;
+            case ReadResult::Failed:
+                break;
+        }
+        std::printf("Connection to vpcd failed: %s\n", std::strerror(errno));
+        return ServeEnd::Failed;
+    }
+
+    std::optional<ServeEnd> control(uint8_t code) {
+        switch (code) {
+            case kPowerOff:
+            case kPowerOn:
+            case kReset:
+                std::printf("%s\n", code == kPowerOff  ? "Power off"
+                                    : code == kPowerOn ? "Power on"
+                                                       : "Reset");
+                card_.reset();
+                frames_ = 0;
+                return std::nullopt;
+            case kGetAtr:
+                return send(kDesfireAtr);
+            default:
+                std::printf("vpcd sent an unknown control code %02X; ignored\n", code);
+                return std::nullopt;
+        }
+    }
+
+    std::optional<ServeEnd> command(std::span<const uint8_t> apdu) {
+        ++frames_;
+        const std::optional<uint32_t>& limit = served_.state.removeAfterFrames;
+        if (limit && frames_ > *limit) {
+            std::printf("Card removed after %u frames\n", *limit);
+            return ServeEnd::CardRemoved;
+        }
+        if (served_.verbose) {
+            printBytes(">", apdu);
+        }
+        if (served_.notDesfire && isGetVersion(apdu)) {
+            return answer({desfire::kSw1Desfire, desfire::st::kIllegalCommand});
+        }
+        VirtualCard::Answer result = card_.process(apdu);
+        std::string error;
+        // Saved before the answer goes out: a host never sees success for a change the file
+        // does not hold.
+        if (result.stateChanged && !writeCardFile(served_.path, served_.state, error)) {
+            std::printf("Card file '%s' cannot be saved: %s; the card leaves the reader\n",
+                        served_.path.c_str(), error.c_str());
+            return ServeEnd::Failed;
+        }
+        return answer(result.bytes);
+    }
+
+    std::optional<ServeEnd> answer(const std::vector<uint8_t>& bytes) {
+        if (served_.verbose) {
+            printBytes("<", bytes);
+        }
+        return send(bytes);
+    }
+
+    std::optional<ServeEnd> send(std::span<const uint8_t> bytes) {
+        if (!sendFrame(fd_, bytes)) {
+            std::printf("vpcd closed the connection\n");
+            return ServeEnd::PeerClosed;
+        }
+        return std::nullopt;
+    }
+
+    int fd_;
+    ServedCard& served_;
+    VirtualCard card_;
+    uint32_t frames_ = 0;  // command frames since the last power on, power off or reset
+};
+
+}  // namespace
+
+ServeEnd serveVpcd(int fd, ServedCard& card, const std::atomic<bool>& stop) {
+    ServeEnd end = VpcdSession(fd, card).run(stop);
+    ::close(fd);
+    return end;
+}
+
+int connectToVpcd(const std::string& host, uint16_t port, std::chrono::milliseconds wait,
+                  const std::atomic<bool>& stop) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    std::string service = std::to_string(port);
+    int rv = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+    if (rv != 0) {
+        std::printf("Cannot find host '%s': %s\n", host.c_str(), ::gai_strerror(rv));
+        return -1;
+    }
+    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
+    auto deadline = std::chrono::steady_clock::now() + wait;
+    bool told = false;
+    while (!stop) {
+        int lastError = 0;
+        for (addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
+            int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+            if (fd < 0) {
+                lastError = errno;
+                continue;
+            }
+            if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
+                int on = 1;
+                ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+                return fd;
+            }
+            lastError = errno;
+            ::close(fd);
+        }
+        if (lastError != ECONNREFUSED || std::chrono::steady_clock::now() >= deadline) {
+            std::printf("Cannot connect to vpcd at %s:%u: %s\n", host.c_str(), port,
+                        std::strerror(lastError));
+            return -1;
+        }
+        if (!told) {
+            std::printf("Waiting for vpcd at %s:%u (is pcscd running?)\n", host.c_str(), port);
+            told = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
+    return -1;
+}
+
+}  // namespace zendor::vcard

@@ -1,0 +1,267 @@
+// The vpcd protocol of zendor-vcard over a socket pair: the test plays vpcd.
+#include "vcard/vpcd_server.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "support/card_files.h"
+#include "vcard/card_file.h"
+
+namespace zendor::vcard {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const Bytes kPowerOn{0x01};
+const Bytes kReset{0x02};
+const Bytes kGetAtr{0x04};
+const Bytes kGetUid{0xFF, 0xCA, 0x00, 0x00, 0x00};
+const Bytes kGetVersion{0x90, 0x60, 0x00, 0x00, 0x00};
+const Bytes kSelectPicc{0x90, 0x5A, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00};
+// AID 5A4D43, key settings EF, one DES key; the factory PICC settings 0F let anyone create.
+const Bytes kCreateApplication{0x90, 0xCA, 0x00, 0x00, 0x05, 0x43, 0x4D, 0x5A, 0xEF, 0x01, 0x00};
+const Bytes kOk{0x91, 0x00};
+
+// The card is served on one end of a socket pair by a thread; the test is vpcd on the other.
+class VpcdServeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        card_.path = dir_.file("card.json");
+        card_.state = testing::knownDesfire();
+    }
+
+    void TearDown() override {
+        if (server_.joinable()) {
+            stop_ = true;
+            server_.join();
+        }
+        if (vpcd_ >= 0) {
+            ::close(vpcd_);
+        }
+    }
+
+    void serve() {
+        testing::writeCard(card_.path, card_.state);
+        int ends[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        vpcd_ = ends[0];
+        ::testing::internal::CaptureStdout();
+        server_ = std::thread([this, fd = ends[1]] { end_ = serveVpcd(fd, card_, stop_); });
+    }
+
+    // Length and data go in two writes, as vpcd may send them.
+    void send(const Bytes& data) {
+        const uint8_t length[2] = {static_cast<uint8_t>(data.size() >> 8),
+                                   static_cast<uint8_t>(data.size())};
+        ASSERT_EQ(::write(vpcd_, length, 2), 2);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(::write(vpcd_, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    }
+
+    // The next frame from the card; nothing when it closed the connection.
+    std::optional<Bytes> receive() {
+        Bytes header(2);
+        if (!readExact(header)) {
+            return std::nullopt;
+        }
+        Bytes data(static_cast<size_t>(header[0] << 8 | header[1]));
+        if (!readExact(data)) {
+            return std::nullopt;
+        }
+        return data;
+    }
+
+    std::optional<Bytes> exchange(const Bytes& command) {
+        send(command);
+        return receive();
+    }
+
+    // Waits for the serve loop to end; returns how and what it printed.
+    std::pair<ServeEnd, std::string> finish() {
+        server_.join();
+        std::fflush(stdout);
+        return {end_, ::testing::internal::GetCapturedStdout()};
+    }
+
+    Bytes uidAnswer() const {
+        Bytes answer(card_.state.uid.begin(), card_.state.uid.end());
+        answer.insert(answer.end(), {0x90, 0x00});
+        return answer;
+    }
+
+    testing::TempDir dir_;
+    ServedCard card_;
+    std::atomic<bool> stop_{false};
+    int vpcd_ = -1;
+
+  private:
+    bool readExact(Bytes& out) {
+        size_t done = 0;
+        while (done < out.size()) {
+            pollfd waiting{vpcd_, POLLIN, 0};
+            if (::poll(&waiting, 1, 5000) <= 0) {
+                ADD_FAILURE() << "the card did not answer within 5 s";
+                return false;
+            }
+            ssize_t n = ::read(vpcd_, out.data() + done, out.size() - done);
+            if (n <= 0) {
+                return false;
+            }
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    std::thread server_;
+    ServeEnd end_ = ServeEnd::Failed;
+};
+
+TEST_F(VpcdServeTest, AnswersAtrAndCommandsUntilVpcdCloses) {
+    serve();
+    send(kPowerOn);
+    EXPECT_EQ(exchange(kGetAtr), Bytes(kDesfireAtr.begin(), kDesfireAtr.end()));
+    EXPECT_EQ(exchange(kGetUid), uidAnswer());
+    std::optional<Bytes> version = exchange(kGetVersion);
+    ASSERT_TRUE(version);
+    EXPECT_EQ(version->size(), 9u);
+    EXPECT_EQ((Bytes{(*version)[0], (*version)[1], (*version)[7], (*version)[8]}),
+              (Bytes{0x04, 0x01, 0x91, 0xAF}));
+    ::shutdown(vpcd_, SHUT_WR);
+    auto [end, output] = finish();
+    EXPECT_EQ(end, ServeEnd::PeerClosed);
+    EXPECT_EQ(output, "Power on\nvpcd closed the connection\n");
+}
+
+TEST_F(VpcdServeTest, SavesTheCardFileBeforeAnsweringAChange) {
+    serve();
+    EXPECT_EQ(exchange(kSelectPicc), kOk);
+    EXPECT_EQ(exchange(kCreateApplication), kOk);
+    ReadResult saved = readCardFile(card_.path);
+    ASSERT_EQ(saved.status, ReadStatus::Ok) << saved.error;
+    ASSERT_EQ(saved.card->applications.size(), 1u);
+    EXPECT_EQ(saved.card->applications[0].aid, 0x5A4D43u);
+    ::shutdown(vpcd_, SHUT_WR);
+    EXPECT_EQ(finish().first, ServeEnd::PeerClosed);
+}
+
+// Two commands per session are answered; a reset starts a new session; the third command of a
+// session closes the connection and never reaches the card.
+TEST_F(VpcdServeTest, LeavesTheReaderWhenRemoveAfterFramesIsPassed) {
+    card_.state.removeAfterFrames = 2;
+    serve();
+    send(kPowerOn);
+    EXPECT_EQ(exchange(kGetUid), uidAnswer());
+    EXPECT_EQ(exchange(kGetUid), uidAnswer());
+    send(kReset);
+    EXPECT_EQ(exchange(kGetAtr), Bytes(kDesfireAtr.begin(), kDesfireAtr.end()));
+    EXPECT_EQ(exchange(kGetUid), uidAnswer());
+    EXPECT_EQ(exchange(kSelectPicc), kOk);
+    EXPECT_EQ(exchange(kCreateApplication), std::nullopt);
+    auto [end, output] = finish();
+    EXPECT_EQ(end, ServeEnd::CardRemoved);
+    EXPECT_EQ(output, "Power on\nReset\nCard removed after 2 frames\n");
+    ReadResult saved = readCardFile(card_.path);
+    ASSERT_EQ(saved.status, ReadStatus::Ok) << saved.error;
+    EXPECT_TRUE(saved.card->applications.empty());
+}
+
+TEST_F(VpcdServeTest, NotDesfireAnswersOnlyGetVersionWithIllegalCommand) {
+    card_.notDesfire = true;
+    card_.verbose = true;
+    serve();
+    EXPECT_EQ(exchange(kGetVersion), (Bytes{0x91, 0x1C}));
+    EXPECT_EQ(exchange(kGetUid), uidAnswer());
+    ::shutdown(vpcd_, SHUT_WR);
+    auto [end, output] = finish();
+    EXPECT_EQ(end, ServeEnd::PeerClosed);
+    EXPECT_EQ(output,
+              "> 9060000000\n< 911C\n> FFCA000000\n< 041122334455669000\n"
+              "vpcd closed the connection\n");
+}
+
+TEST_F(VpcdServeTest, EndsOnStopAndOnAFrameCutShort) {
+    serve();
+    send(kPowerOn);
+    EXPECT_EQ(exchange(kGetAtr), Bytes(kDesfireAtr.begin(), kDesfireAtr.end()));
+    stop_ = true;
+    auto [stopped, output] = finish();
+    EXPECT_EQ(stopped, ServeEnd::Stopped);
+    EXPECT_EQ(output, "Power on\n");
+    EXPECT_EQ(receive(), std::nullopt);  // the socket is closed
+
+    ::close(vpcd_);
+    stop_ = false;
+    serve();
+    const uint8_t partial[4] = {0x00, 0x05, 0x90, 0x60};
+    ASSERT_EQ(::write(vpcd_, partial, sizeof partial), 4);
+    ::shutdown(vpcd_, SHUT_WR);
+    EXPECT_EQ(finish().first, ServeEnd::PeerClosed);
+}
+
+// A port nobody listens on, found by letting the system pick one and letting it go.
+uint16_t freePort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+int listenOn(uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 1) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+TEST(ConnectToVpcdTest, WaitsUntilVpcdListens) {
+    uint16_t port = freePort();
+    std::atomic<bool> stop{false};
+    int listener = -1;
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        listener = listenOn(port);
+    });
+    ::testing::internal::CaptureStdout();
+    int fd = connectToVpcd("127.0.0.1", port, std::chrono::seconds(10), stop);
+    std::string output = ::testing::internal::GetCapturedStdout();
+    late.join();
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(output,
+              "Waiting for vpcd at 127.0.0.1:" + std::to_string(port) + " (is pcscd running?)\n");
+    ::close(fd);
+    ::close(listener);
+}
+
+TEST(ConnectToVpcdTest, GivesUpAfterTheWait) {
+    uint16_t port = freePort();
+    std::atomic<bool> stop{false};
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(connectToVpcd("127.0.0.1", port, std::chrono::milliseconds(0), stop), -1);
+    EXPECT_EQ(
+        ::testing::internal::GetCapturedStdout(),
+        "Cannot connect to vpcd at 127.0.0.1:" + std::to_string(port) + ": Connection refused\n");
+}
+
+}  // namespace
+}  // namespace zendor::vcard
