@@ -62,11 +62,8 @@ bool writeSettingsText(const SettingsTable& table, std::FILE* stream) {
         const uint8_t kind = templateKind(table, n);
         if (kind == kKindNone) {
             std::fprintf(stream, "[tpl%d]\n; Template is absent\n\n", n);
-        } else if (kind == kKindWithoutRows) {
-            // This kind has no rows of its own; without its lkl line the template would be lost
-            // when the text is loaded back.
-            writeSection(table, stream, kSectionLookupList, n, true);
         } else {
+            // Kind 0x16 has no rows: its section is the head and the closing blank line.
             writeSection(table, stream, kind, n, true);
         }
     }
