@@ -372,5 +372,19 @@ TEST_F(MasterCardCli, ABadMasterValueStopsBeforeTheCardIsTouched) {
     EXPECT_EQ(testing::readFile(cardPath()), before);
 }
 
+TEST_F(MasterCardCli, EveryExampleMakesAMasterCardThatReadsBack) {
+    for (const char* example : {"zendor.ini", "minimal.ini", "apdu-template.ini"}) {
+        std::string path = std::string(ZENDOR_SOURCE_DIR) + "/examples/" + example;
+        testing::writeCard(cardPath(), testing::knownDesfire());
+        ToolRun created = testing::runTool(ZENDORCFG_PATH, {"-d", "sim:" + cardPath(), "-c", path});
+        EXPECT_TRUE(created.output.ends_with("Writing the new Master Card...\nOK !\n"))
+            << example << ":\n"
+            << created.output;
+        EXPECT_EQ(created.output.find("Invalid entry"), std::string::npos) << created.output;
+        ToolRun read = testing::runTool(ZENDORCFG_PATH, {"-d", "sim:" + cardPath(), "-r", path});
+        EXPECT_EQ(read.status, 0) << example << ":\n" << read.output;
+    }
+}
+
 }  // namespace
 }  // namespace zendor
