@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmark: frames and bytes exchanged with the card, CPU time in process,
+# and whole-process time of a creation on a blank card, a creation on a Master Card and a
+# reading, on virtual cards made from examples/zendor.ini.
+# Usage: scripts/bench.sh [RUNS]   (default 20 runs of each measurement)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="${ZENDOR_BUILD_DIR:-$root/build}"
+runs="${1:-20}"
+"$root/scripts/install-deps.sh" build
+generator=(-G Ninja)
+[ -f "$build/CMakeCache.txt" ] && generator=()
+cmake -S "$root" -B "$build" "${generator[@]}" -DZENDOR_BENCH=ON >/dev/null
+cmake --build "$build" --target zendor_bench >/dev/null
+"$build/bench/zendor_bench" --runs "$runs" --config "$root/examples/zendor.ini" \
+  --tool "$build/src/app/zendorcfg"
