@@ -15,7 +15,8 @@ fail() {
 }
 
 # Output into the scratch folder keeps the build folder free of packages and staging trees.
-if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
+if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" \
+    >"$scratch/cpack.log" 2>&1; then
     cat "$scratch/cpack.log"
     echo "FAIL: cpack"
     exit 1
@@ -40,7 +41,8 @@ echo "Depends: $depends"
 for pkg in libc6 libstdc++6 libssl3 libpcsclite1; do
     echo ", $depends," | grep -Eq ", ${pkg//+/\\+}( \([^)]*\))?," || fail "Depends lacks $pkg"
 done
-echo ", $(field Recommends)," | grep -q ", pcscd," || fail "Recommends lacks pcscd: '$(field Recommends)'"
+recommends=$(field Recommends)
+echo ", $recommends," | grep -q ", pcscd," || fail "Recommends lacks pcscd: '$recommends'"
 
 root="$scratch/root"
 dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x"
@@ -51,7 +53,7 @@ done
 # Nothing may point back into the build folder once installed.
 for program in zendorcfg zendor-vcard; do
     if readelf -d "$root/usr/bin/$program" | grep -Eq 'RPATH|RUNPATH'; then
-        fail "$program keeps a run path: $(readelf -d "$root/usr/bin/$program" | grep -E 'RPATH|RUNPATH')"
+        fail "$program keeps a run path into the build"
     fi
 done
 for page in zendorcfg zendor-vcard; do
@@ -65,7 +67,8 @@ examples="$root/usr/share/doc/zendorcfg/examples"
 cd "$scratch" || exit 1
 
 # expect WHAT EXPECTED_STATUS LAST_LINE COMMAND...: runs it and checks its exit status, its last
-# line of output and that it wrote nothing to standard error; its output is left in $out.
+# line of output (unless LAST_LINE is '*') and that it wrote nothing to standard error; its
+# output is left in $out.
 out=""
 expect() {
     local what=$1 status=$2 last=$3
@@ -73,20 +76,22 @@ expect() {
     local code
     out=$("$@" 2>"$scratch/stderr")
     code=$?
-    if [ "$code" -ne "$status" ] || [ "$(tail -n 1 <<<"$out")" != "$last" ] ||
+    local ending
+    ending=$(tail -n 1 <<<"$out")
+    if [ "$code" -ne "$status" ] || { [ "$last" != '*' ] && [ "$ending" != "$last" ]; } ||
         [ -s "$scratch/stderr" ]; then
-        fail "$what: exit $code, last line '$(tail -n 1 <<<"$out")', stderr '$(cat "$scratch/stderr")'"
+        fail "$what: exit $code, last line '$ending', stderr '$(cat "$scratch/stderr")'"
     fi
 }
 
 expect "zendorcfg -V" 0 "Master Card tool for Quarnel ZENDOR readers" "$zendorcfg" -V
 [ "$(head -n 1 <<<"$out")" = "zendorcfg 1.00" ] || fail "zendorcfg -V: '$out'"
 
-expect "zendor-vcard --help" 0 "work, 1 on an error." "$vcard" --help
+expect "zendor-vcard --help" 0 '*' "$vcard" --help
 grep -q "zendor-vcard new CARD.json" <<<"$out" || fail "zendor-vcard --help: '$out'"
 
-expect "zendor-vcard new" 0 "Card file 'card.json' written: factory-fresh card, UID 04A1B2C3D4E5F6" \
-    "$vcard" new card.json --uid 04A1B2C3D4E5F6
+expect "zendor-vcard new" 0 '*' "$vcard" new card.json --uid 04A1B2C3D4E5F6
+grep -q '"uid": *"04A1B2C3D4E5F6"' card.json || fail "zendor-vcard new wrote no card of that UID"
 
 expect "zendorcfg -c" 0 "OK !" "$zendorcfg" -d sim:card.json -c "$examples/zendor.ini"
 grep -qx "Application 5A4D43 not found in the card" <<<"$out" ||
