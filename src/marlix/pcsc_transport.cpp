@@ -77,6 +77,18 @@ std::string lowerCase(std::string_view text) {
     return lower;
 }
 
+// 'A', 'B', ... of the readers whose name contains part (all of them for an empty part).
+std::string quotedList(const std::vector<std::string>& readers, std::string_view part) {
+    std::string list;
+    std::string wanted = lowerCase(part);
+    for (const std::string& reader : readers) {
+        if (lowerCase(reader).find(wanted) != std::string::npos) {
+            list += (list.empty() ? "'" : ", '") + reader + "'";
+        }
+    }
+    return list;
+}
+
 bool endsWith(const std::vector<uint8_t>& answer, uint8_t sw1, uint8_t sw2) {
     return answer.size() >= 2 && answer[answer.size() - 2] == sw1 && answer.back() == sw2;
 }
@@ -378,15 +390,22 @@ std::unique_ptr<Transport> openPcscTransport(const DeviceName& device) {
     Context context(handle);
     std::vector<std::string> readers = listReaders(context.get(), rv);
     if (readers.empty()) {
+        if (named) {
+            std::printf("No PC/SC reader is connected\n");
+        }
         return nullptr;
     }
     if (!named) {
         return std::make_unique<PcscTransport>(std::move(context), std::string());
     }
     ReaderPick pick = pickReader(readers, device.target);
+    // The names to choose from, since the tool's own line says only that none was found.
     if (pick.outcome == ReaderPick::Outcome::Several) {
-        std::printf("Reader name '%s' fits several readers; give more of the name\n",
-                    device.target.c_str());
+        std::printf("Reader name '%s' fits several readers: %s\n", device.target.c_str(),
+                    quotedList(readers, device.target).c_str());
+    } else if (pick.outcome == ReaderPick::Outcome::None) {
+        std::printf("No reader's name contains '%s'; PC/SC readers: %s\n", device.target.c_str(),
+                    quotedList(readers, {}).c_str());
     }
     if (pick.outcome != ReaderPick::Outcome::Found) {
         return nullptr;

@@ -1,0 +1,417 @@
+// End to end through the real PC/SC stack: zendor-vcard serves card files on a vpcd reader of
+// pcscd, and the library's PC/SC transport and zendorcfg use them as they would a real reader's
+// card. pcsc_e2e.sh provides the PC/SC service; without one this program exits 77 (skipped).
+#include <PCSC/winscard.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <thread>
+
+#include "card/marlix.h"
+#include "marlix/pcsc_transport.h"
+#include "marlix/status.h"
+#include "support/card_files.h"
+#include "support/run_tool.h"
+#include "vcard/card_file.h"
+
+namespace zendor {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The vpcd reader the tests use, and the port its card connects to.
+struct Slot {
+    std::string reader;
+    uint16_t port = 0;
+};
+
+Slot& chosenSlot() {
+    static Slot slot;
+    return slot;
+}
+
+// A PC/SC context of the test's own, to watch readers without touching their cards.
+class ReaderWatch {
+  public:
+    ReaderWatch() {
+        ok_ = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context_) ==
+              SCARD_S_SUCCESS;
+    }
+    ~ReaderWatch() {
+        if (ok_) {
+            SCardReleaseContext(context_);
+        }
+    }
+    bool ok() const { return ok_; }
+
+    std::vector<std::string> readers() const {
+        DWORD length = 0;
+        if (!ok_ || SCardListReaders(context_, nullptr, nullptr, &length) != SCARD_S_SUCCESS) {
+            return {};
+        }
+        std::vector<char> names(length);
+        if (SCardListReaders(context_, nullptr, names.data(), &length) != SCARD_S_SUCCESS) {
+            return {};
+        }
+        std::vector<std::string> list;
+        for (size_t at = 0; at < names.size() && names[at] != '\0'; at += list.back().size() + 1) {
+            list.emplace_back(&names[at]);
+        }
+        return list;
+    }
+
+    bool holdsCard(const std::string& reader) const {
+        SCARD_READERSTATE state{};
+        state.szReader = reader.c_str();
+        state.dwCurrentState = SCARD_STATE_UNAWARE;
+        return ok_ && SCardGetStatusChange(context_, 0, &state, 1) == SCARD_S_SUCCESS &&
+               (state.dwEventState & SCARD_STATE_PRESENT) != 0;
+    }
+
+    // pcscd looks for a new card every 400 ms.
+    bool waitFor(const std::string& reader, bool card, std::chrono::milliseconds limit) const {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (holdsCard(reader) != card) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(100ms);
+        }
+        return true;
+    }
+
+  private:
+    SCARDCONTEXT context_ = 0;
+    bool ok_ = false;
+};
+
+// zendor-vcard serve as a child process, stopped by its process id whatever happens.
+class ServeProcess {
+  public:
+    ServeProcess(const std::string& card, const std::string& log, std::vector<std::string> extra) {
+        std::vector<std::string> args{
+            ZENDOR_VCARD_PATH, "serve", card, "--port", std::to_string(chosenSlot().port),
+            "--wait",          "10"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::vector<char*> argv;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        if (const char* pids = std::getenv("ZENDOR_E2E_PIDS"); pids != nullptr && pid_ > 0) {
+            std::ofstream(pids, std::ios::app) << pid_ << "\n";
+        }
+    }
+    ServeProcess(const ServeProcess&) = delete;
+    ServeProcess& operator=(const ServeProcess&) = delete;
+    ~ServeProcess() { stop(); }
+
+    bool started() const { return pid_ > 0; }
+
+    // Its exit status once it has ended by itself within the limit; -1 otherwise.
+    int exitStatus(std::chrono::milliseconds limit) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (pid_ > 0) {
+            int raw = 0;
+            if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
+                pid_ = -1;
+                status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+                break;
+            }
+            if (std::chrono::steady_clock::now() > deadline) {
+                return -1;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return status_;
+    }
+
+    // SIGTERM, then its exit status.
+    int stop() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            if (exitStatus(5s) == -1 && pid_ > 0) {
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, nullptr, 0);
+                pid_ = -1;
+            }
+        }
+        return status_;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+class PcscEndToEndTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        if (serve_) {
+            serve_->stop();
+            EXPECT_TRUE(watch_.waitFor(reader(), false, 5s)) << "the card stayed on the reader";
+        }
+    }
+
+    const std::string& reader() const { return chosenSlot().reader; }
+
+    // Serves the card and waits until pcscd shows it on the reader.
+    void serve(const vcard::CardState& card, std::vector<std::string> extra = {}) {
+        testing::writeCard(card_, card);
+        serve_.emplace(card_, log_, std::move(extra));
+        ASSERT_TRUE(serve_->started());
+        ASSERT_TRUE(watch_.waitFor(reader(), true, 5s)) << testing::readFile(log_);
+    }
+
+    testing::ToolRun zendorcfg(const std::string& device, std::vector<std::string> args) {
+        args.insert(args.begin(), {"-d", device});
+        return testing::runTool(ZENDORCFG_PATH, args);
+    }
+
+    // How many lines of the serve log begin with prefix.
+    size_t logLines(std::string_view prefix) const {
+        std::istringstream log(testing::readFile(log_));
+        size_t count = 0;
+        for (std::string line; std::getline(log, line);) {
+            count += line.starts_with(prefix) ? 1 : 0;
+        }
+        return count;
+    }
+
+    ReaderWatch watch_;
+    testing::TempDir dir_;
+    std::string card_ = dir_.file("card.json");
+    std::string simCard_ = dir_.file("sim-card.json");
+    std::string log_ = dir_.file("serve.log");
+    std::optional<ServeProcess> serve_;
+};
+
+TEST_F(PcscEndToEndTest, ActivatesTheServedCardAsADesfire) {
+    const vcard::CardState card = testing::knownDesfire();
+    serve(card);
+    std::string lower = reader();
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    std::vector<std::string> names{reader(), "pcsc:" + reader(), lower};
+    // The first reader with a card is ours only when no other reader holds one.
+    std::vector<std::string> all = watch_.readers();
+    if (std::count_if(all.begin(), all.end(), [&](auto& r) { return watch_.holdsCard(r); }) == 1) {
+        names.push_back("pcsc:");
+    }
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(MARLIX_ReaderOpen(name.c_str()), 0);
+        uint8_t atqa[2] = {};
+        uint8_t uid[12] = {};
+        uint8_t uidLength = sizeof uid;
+        uint8_t sak = 0;
+        ASSERT_EQ(MARLIX_TclA_ActivateAny(atqa, uid, &uidLength, &sak), 0);
+        EXPECT_EQ(std::vector<uint8_t>(atqa, atqa + 2), (std::vector<uint8_t>{0x44, 0x03}));
+        EXPECT_EQ(sak, 0x20);
+        EXPECT_EQ(std::vector<uint8_t>(uid, uid + uidLength),
+                  std::vector<uint8_t>(card.uid.begin(), card.uid.end()));
+        uint8_t ats[32] = {};
+        uint8_t atsLength = sizeof ats;
+        EXPECT_EQ(MARLIX_TclA_GetAts(0xFF, ats, &atsLength), 0);
+        EXPECT_EQ(std::vector<uint8_t>(ats, ats + atsLength), std::vector<uint8_t>{0x80});
+        MARLIX_ReaderClose();
+    }
+    // Letting go resets the card, which ends its session.
+    EXPECT_EQ(logLines("Reset"), names.size()) << testing::readFile(log_);
+}
+
+TEST_F(PcscEndToEndTest, TheCardBelongsToOneProgramAtATime) {
+    serve(testing::knownDesfire());
+    marlix::DeviceName device{marlix::DeviceName::Kind::PcscReader, reader()};
+    std::unique_ptr<marlix::Transport> first = marlix::openPcscTransport(device);
+    std::unique_ptr<marlix::Transport> second = marlix::openPcscTransport(device);
+    ASSERT_TRUE(first && second);
+    marlix::Activation activation;
+    ASSERT_EQ(first->activate(activation), marlix::kOk);
+    EXPECT_EQ(second->activate(activation), marlix::kReaderBusy);
+    first->deselect();
+    EXPECT_EQ(second->activate(activation), marlix::kOk);
+}
+
+TEST_F(PcscEndToEndTest, ZendorcfgRefusesWhatIsNoDesfireCardOnAKnownReader) {
+    vcard::CardState foreignUid = testing::knownDesfire();
+    foreignUid.uid[0] = 0x08;
+    std::string allReaders;
+    for (const std::string& name : watch_.readers()) {
+        allReaders += (allReaders.empty() ? "'" : ", '") + name + "'";
+    }
+    struct Case {
+        std::string what;
+        std::optional<vcard::CardState> card;  // none: the reader stays empty
+        std::vector<std::string> serveArgs;
+        std::optional<std::string> device;  // none: the test's reader
+        std::string output;
+    };
+    const std::vector<Case> cases{
+        {"no card", std::nullopt, {}, std::nullopt, "No card on the reader\nExiting\n"},
+        {"not a DESFire",
+         testing::knownDesfire(),
+         {"--not-desfire"},
+         std::nullopt,
+         "Card found, not a Desfire\nExiting\n"},
+        {"DESFire answers, UID not NXP's",
+         foreignUid,
+         {},
+         std::nullopt,
+         "Card found, not a Desfire\nExiting\n"},
+        {"unknown reader",
+         std::nullopt,
+         {},
+         "No Such Reader",
+         "No reader's name contains 'No Such Reader'; PC/SC readers: " + allReaders +
+             "\nReader No Such Reader not found\nExiting\n"},
+        {"empty reader name", std::nullopt, {}, "", "Reader  not found\nExiting\n"},
+        {"name of several readers",
+         std::nullopt,
+         {},
+         "virtual PCD 00",
+         "Reader name 'virtual PCD 00' fits several readers: 'Virtual PCD 00 00', "
+         "'Virtual PCD 00 01'\nReader virtual PCD 00 not found\nExiting\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.card) {
+            serve(*c.card, c.serveArgs);
+        }
+        testing::ToolRun run = zendorcfg(c.device.value_or(reader()), {"-r"});
+        EXPECT_EQ(run.output, c.output);
+        EXPECT_EQ(run.status, 1);
+        if (serve_) {
+            EXPECT_EQ(serve_->stop(), 0);
+            EXPECT_TRUE(watch_.waitFor(reader(), false, 5s));
+            serve_.reset();
+        }
+    }
+}
+
+// The same card, once on the reader and once as a sim: device, must come out the same.
+TEST_F(PcscEndToEndTest, CreateAndReadGiveWhatTheVirtualCardGives) {
+    serve(testing::knownDesfire());
+    testing::writeCard(simCard_, testing::knownDesfire());
+    for (const char* action : {"-c", "-r"}) {
+        SCOPED_TRACE(action);
+        testing::ToolRun onReader = zendorcfg(reader(), {action, ZENDOR_EXAMPLE_INI});
+        testing::ToolRun onSim = zendorcfg("sim:" + simCard_, {action, ZENDOR_EXAMPLE_INI});
+        EXPECT_EQ(onReader.status, 0) << onReader.output;
+        EXPECT_TRUE(onReader.output.ends_with("OK !\n")) << onReader.output;
+        EXPECT_EQ(onReader.output, onSim.output);
+        EXPECT_EQ(testing::readFile(card_), testing::readFile(simCard_));
+    }
+}
+
+// removeAfterFrames cuts the chained WriteData of the master file; the PC/SC transport sends
+// four frames of its own to activate the card (GetVersion in three parts, GET DATA), which the
+// sim: device does not, so its card leaves four frames earlier.
+TEST_F(PcscEndToEndTest, ACardPulledAwayMidWriteFailsAsTheVirtualCardDoes) {
+    serve(testing::knownDesfire(), {"--verbose"});
+    ASSERT_EQ(zendorcfg(reader(), {"-c", ZENDOR_EXAMPLE_INI}).status, 0);
+    ASSERT_EQ(serve_->stop(), 0);
+    ASSERT_TRUE(watch_.waitFor(reader(), false, 5s));
+    std::istringstream frames(testing::readFile(log_));
+    uint32_t activationFrames = 0;
+    uint32_t cut = 0;
+    uint32_t frame = 0;
+    bool inWrite = false;
+    for (std::string line; std::getline(frames, line) && cut == 0;) {
+        if (!line.starts_with("> ")) {
+            continue;
+        }
+        ++frame;
+        if (line == "> FFCA000000") {
+            activationFrames = frame;
+        }
+        if (line.starts_with("> 903D")) {
+            inWrite = true;
+        } else if (inWrite && line.starts_with("> 90AF")) {
+            cut = frame;  // the second part of a chained write: the card leaves after it
+        }
+    }
+    ASSERT_EQ(activationFrames, 4u);
+    ASSERT_GT(cut, activationFrames);
+
+    vcard::CardState card = testing::knownDesfire();
+    card.removeAfterFrames = cut;
+    vcard::CardState simCard = testing::knownDesfire();
+    simCard.removeAfterFrames = cut - activationFrames;
+    serve(card);
+    testing::writeCard(simCard_, simCard);
+    testing::ToolRun onReader = zendorcfg(reader(), {"-c", ZENDOR_EXAMPLE_INI});
+    testing::ToolRun onSim = zendorcfg("sim:" + simCard_, {"-c", ZENDOR_EXAMPLE_INI});
+    EXPECT_EQ(onReader.status, 1);
+    EXPECT_EQ(onReader.output, onSim.output);
+    EXPECT_EQ(serve_->exitStatus(5s), 0);
+    EXPECT_EQ(logLines("Card removed after " + std::to_string(cut) + " frames"), 1u);
+    EXPECT_TRUE(watch_.waitFor(reader(), false, 5s)) << "the card stayed on the reader";
+    vcard::ReadResult left = vcard::readCardFile(card_);
+    vcard::ReadResult simLeft = vcard::readCardFile(simCard_);
+    ASSERT_EQ(left.status, vcard::ReadStatus::Ok) << left.error;
+    ASSERT_EQ(simLeft.status, vcard::ReadStatus::Ok) << simLeft.error;
+    left.card->removeAfterFrames = simLeft.card->removeAfterFrames;
+    EXPECT_EQ(*left.card, *simLeft.card);
+}
+
+// The first vpcd reader without a card; pcscd may need a moment to list its readers.
+std::optional<Slot> freeSlot(std::string& reason) {
+    ReaderWatch watch;
+    if (!watch.ok()) {
+        reason = "no PC/SC service";
+        return std::nullopt;
+    }
+    const Slot slots[] = {{"Virtual PCD 00 00", 35963}, {"Virtual PCD 00 01", 35964}};
+    for (auto deadline = std::chrono::steady_clock::now() + 5s;
+         std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(200ms)) {
+        std::vector<std::string> readers = watch.readers();
+        bool listed = false;
+        for (const Slot& slot : slots) {
+            if (std::find(readers.begin(), readers.end(), slot.reader) == readers.end()) {
+                continue;
+            }
+            listed = true;
+            if (!watch.holdsCard(slot.reader)) {
+                return slot;
+            }
+        }
+        if (listed) {
+            reason = "both vpcd readers hold a card already";
+            return std::nullopt;
+        }
+    }
+    reason = "pcscd lists no reader \"Virtual PCD 00 00\" (is vsmartcard-vpcd installed?)";
+    return std::nullopt;
+}
+
+}  // namespace
+}  // namespace zendor
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    std::string reason;
+    std::optional<zendor::Slot> slot = zendor::freeSlot(reason);
+    if (!slot) {
+        std::printf("SKIPPED: %s\n", reason.c_str());
+        return 77;
+    }
+    zendor::chosenSlot() = *slot;
+    std::printf("Using reader \"%s\" (vpcd port %u)\n", slot->reader.c_str(), slot->port);
+    return RUN_ALL_TESTS();
+}
