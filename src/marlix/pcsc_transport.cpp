@@ -96,7 +96,6 @@ bool endsWith(const std::vector<uint8_t>& answer, uint8_t sw1, uint8_t sw2) {
 // The PC/SC resource manager context; released with the transport.
 class Context {
   public:
-    Context() = default;
     explicit Context(SCARDCONTEXT handle) : handle_(handle) {}
     Context(Context&& other) noexcept : handle_(std::exchange(other.handle_, std::nullopt)) {}
     Context& operator=(Context&&) = delete;
@@ -253,6 +252,8 @@ class PcscTransport final : public Transport {
         if (result != kOk) {
             return result;
         }
+        // GetVersion before GET DATA: a card that is no DESFire at all (a contact card in a
+        // contact reader) may refuse GET DATA, and is still to be told apart as such.
         result = checkDesfire(*card);
         if (result == kOk) {
             result = readUid(*card, out);

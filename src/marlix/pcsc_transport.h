@@ -13,8 +13,8 @@
 namespace zendor::marlix {
 
 // The reader the device names (a name, or any reader holding a card); null when the PC/SC
-// service or the reader is not there. For a named reader it prints one line where the tool's
-// own "not found" would hide the reason (no PC/SC service, a name that fits several readers).
+// service or the reader is not there. For a non-empty name it prints one line that the tool's
+// own "not found" line cannot tell: no PC/SC service, no reader, or the readers there are.
 //
 // The transport's activate() connects exclusively and answers:
 //   kNoCard       no card in the reader (or, for "any reader", in none of them)
