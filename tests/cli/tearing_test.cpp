@@ -37,7 +37,7 @@ bool endsInAReadingVerdict(const std::string& output) {
 }
 
 class Tearing : public ::testing::Test {
-protected:
+  protected:
     std::string card() const { return dir.file("card.json"); }
     std::string config() const { return dir.file("zendor.ini"); }
 
