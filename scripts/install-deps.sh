@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build_pkgs=(g++ cmake ninja-build pkg-config libssl-dev libpcsclite-dev nlohmann-json3-dev libgtest-dev libgmock-dev)
-test_pkgs=(pcscd vsmartcard-vpcd python3 groff-base man-db dpkg-dev)
+test_pkgs=(pcscd vsmartcard-vpcd python3 clang-format groff-base man-db dpkg-dev)
 fuzz_pkgs=(clang libclang-rt-14-dev)
 
 wanted=("${build_pkgs[@]}")
