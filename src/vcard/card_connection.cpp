@@ -1,5 +1,7 @@
 #include "vcard/card_connection.h"
 
+#include "vcard/card_json.h"
+
 namespace zendor::vcard {
 
 CardConnection::OpenResult CardConnection::open(const std::string& path) {
@@ -13,15 +15,18 @@ CardConnection::OpenResult CardConnection::open(const std::string& path) {
     }
     ReadResult read = readCardFile(path);
     CardState state;
+    std::string text;
     switch (read.status) {
         case ReadStatus::Ok:
             state = std::move(*read.card);
+            text = std::move(read.text);
             break;
         case ReadStatus::Missing:
             state = factoryFreshCard();
             if (!writeCardFile(path, state, result.error)) {
                 return result;
             }
+            text = formatCardJson(state);
             break;
         case ReadStatus::Invalid:
             result.status = OpenStatus::Invalid;
@@ -34,14 +39,16 @@ CardConnection::OpenResult CardConnection::open(const std::string& path) {
     result.status = OpenStatus::Ok;
     // The constructor is private: only open() makes connections.
     result.connection = std::unique_ptr<CardConnection>(
-        new CardConnection(path, std::move(*lock), std::move(state)));
+        new CardConnection(path, std::move(*lock), std::move(state), std::move(text)));
     return result;
 }
 
-CardConnection::CardConnection(std::string path, CardLock lock, CardState state)
+CardConnection::CardConnection(std::string path, CardLock lock, CardState state,
+                               std::string fileText)
     : path_(std::move(path)),
       lock_(std::move(lock)),
       state_(std::move(state)),
+      fileText_(std::move(fileText)),
       card_(std::make_unique<VirtualCard>(state_)) {}
 
 CardConnection::~CardConnection() = default;
@@ -54,8 +61,13 @@ CardConnection::TransmitStatus CardConnection::transmit(std::span<const uint8_t>
     if (state_.removeAfterFrames && frames_.size() > *state_.removeAfterFrames) {
         return TransmitStatus::NoAnswer;
     }
+    CardState before = state_;
     VirtualCard::Answer answer = card_->process(command);
-    if (answer.stateChanged && !writeCardFile(path_, state_, lastError_)) {
+    if (answer.stateChanged && !saveCardFile(path_, state_, fileText_, lastError_)) {
+        // The card is what its file holds: a change the file could not take never happened,
+        // and the card starts afresh from the state it had.
+        state_ = std::move(before);
+        card_->reset();
         return TransmitStatus::SaveFailed;
     }
     response = std::move(answer.bytes);

@@ -32,6 +32,8 @@ class CardConnection {
     // once.
     static OpenResult open(const std::string& path);
 
+    // SaveFailed: the file could not take the change the frame made (lastError says why); the
+    // change is undone and the card's session starts afresh.
     enum class TransmitStatus { Ok, NoAnswer, SaveFailed };
     TransmitStatus transmit(std::span<const uint8_t> command, std::vector<uint8_t>& response);
 
@@ -43,11 +45,12 @@ class CardConnection {
     ~CardConnection();
 
   private:
-    CardConnection(std::string path, CardLock lock, CardState state);
+    CardConnection(std::string path, CardLock lock, CardState state, std::string fileText);
 
     std::string path_;
     CardLock lock_;
     CardState state_;
+    std::string fileText_;  // the file as last read or saved: a save goes only over that
     std::unique_ptr<VirtualCard> card_;
     std::vector<FrameRecord> frames_;
     std::string lastError_;

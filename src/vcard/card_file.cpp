@@ -26,6 +26,9 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+constexpr mode_t kNewFileMode = 0644;
+constexpr const char* kChangedElsewhere = "another program changed it since it was read";
+
 bool writeAll(int fd, const std::string& text) {
     size_t done = 0;
     while (done < text.size()) {
@@ -39,6 +42,36 @@ bool writeAll(int fd, const std::string& text) {
         done += static_cast<size_t>(n);
     }
     return true;
+}
+
+std::optional<std::string> readWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (!in || in.bad()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+// A temporary file in the same folder, filled, flushed to disk and renamed over path: a reader
+// sees the old card or the new one, never a part.
+bool writeAtomically(const std::string& path, const std::string& text, mode_t mode,
+                     std::string& error) {
+    std::string temp = folderOf(path) + "/.zendor-card-XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        error = std::string("cannot create a file beside it: ") + std::strerror(errno);
+        return false;
+    }
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, text) && ::fsync(fd) == 0;
+    int savedErrno = errno;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
+        return true;
+    }
+    error = std::string("cannot write it: ") + std::strerror(ok ? errno : savedErrno);
+    ::unlink(temp.c_str());
+    return false;
 }
 
 }  // namespace
@@ -64,33 +97,48 @@ ReadResult readCardFile(const std::string& path) {
         result.error = "too large for a card file";
         return result;
     }
-    std::ifstream in(path, std::ios::binary);
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (!in || in.bad()) {
+    std::optional<std::string> text = readWhole(path);
+    if (!text) {
         result.error = std::strerror(errno);
         return result;
     }
-    result.card = parseCardJson(text, result.error);
+    result.card = parseCardJson(*text, result.error);
     result.status = result.card ? ReadStatus::Ok : ReadStatus::Invalid;
+    if (result.card) {
+        result.text = std::move(*text);
+    }
     return result;
 }
 
 bool writeCardFile(const std::string& path, const CardState& card, std::string& error) {
-    std::string temp = folderOf(path) + "/.zendor-card-XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        error = std::string("cannot create a file beside it: ") + std::strerror(errno);
+    return writeAtomically(path, formatCardJson(card), kNewFileMode, error);
+}
+
+bool saveCardFile(const std::string& path, const CardState& card, std::string& expected,
+                  std::string& error) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = kChangedElsewhere;
         return false;
     }
-    bool ok = ::fchmod(fd, 0644) == 0 && writeAll(fd, formatCardJson(card)) && ::fsync(fd) == 0;
-    int savedErrno = errno;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
-        return true;
+    // Taking away the write permission is how a card file is protected; the rename of a save
+    // would go past it (as would root), so it is looked at here.
+    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0) {
+        error = "it is read-only";
+        return false;
     }
-    error = std::string("cannot write it: ") + std::strerror(ok ? errno : savedErrno);
-    ::unlink(temp.c_str());
-    return false;
+    // A program that does not take the lock (an editor, a copy) may have changed the file; its
+    // change is not overwritten.
+    if (readWhole(path) != expected) {
+        error = kChangedElsewhere;
+        return false;
+    }
+    std::string text = formatCardJson(card);
+    if (!writeAtomically(path, text, info.st_mode & 07777, error)) {
+        return false;
+    }
+    expected = std::move(text);
+    return true;
 }
 
 std::optional<CardLock> CardLock::acquire(const std::string& cardPath, bool& busy) {

@@ -16,13 +16,25 @@ enum class ReadStatus { Ok, Missing, Invalid, Unreadable };
 struct ReadResult {
     ReadStatus status = ReadStatus::Unreadable;
     std::optional<CardState> card;  // with Ok
+    std::string text;               // with Ok: the file as read, for saveCardFile
     std::string error;              // with Invalid or Unreadable: the reason, no newline
 };
 
 ReadResult readCardFile(const std::string& path);
 
-// Writes the card to path atomically; false with the reason in error.
+// Writes the card to path atomically, as a new file (permissions 0644); false with the reason in
+// error.
 bool writeCardFile(const std::string& path, const CardState& card, std::string& error);
+
+// Saves the card over its file, which held expected when this program last read or wrote it; on
+// success expected becomes the text written. The file keeps its permissions. False, with the
+// reason in error and the file untouched, when:
+//   "it is read-only"                                 no write permission bit is set, or no
+//                                                     write access for this user
+//   "another program changed it since it was read"   it no longer holds expected (or is gone)
+//   "cannot write it: ..." / "cannot create a file beside it: ..."   the write itself failed
+bool saveCardFile(const std::string& path, const CardState& card, std::string& expected,
+                  std::string& error);
 
 // Exclusive hold on a card file while a connection uses it. Moves, does not copy.
 class CardLock {

@@ -199,7 +199,8 @@ int serveCard(const Options& options, const std::atomic<bool>& stop) {
     if (!state) {
         return 1;
     }
-    ServedCard served{options.card, std::move(*state), options.notDesfire, options.verbose};
+    ServedCard served{options.card, std::move(*state), options.notDesfire, options.verbose,
+                      std::nullopt};
     int fd =
         connectToVpcd(options.host, options.port, std::chrono::seconds(options.waitSeconds), stop);
     if (fd < 0) {

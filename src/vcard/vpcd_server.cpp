@@ -94,7 +94,11 @@ bool isGetVersion(std::span<const uint8_t> apdu) {
 // One card session on the socket; the members live as long as the connection.
 class VpcdSession {
   public:
-    VpcdSession(int fd, ServedCard& card) : fd_(fd), served_(card), card_(card.state) {}
+    VpcdSession(int fd, ServedCard& card) : fd_(fd), served_(card), card_(card.state) {
+        if (!served_.fileText) {
+            served_.fileText = readCardFile(served_.path).text;
+        }
+    }
 
     ServeEnd run(const std::atomic<bool>& stop) {
         std::vector<uint8_t> frame;
@@ -168,7 +172,8 @@ class VpcdSession {
         std::string error;
         // Saved before the answer goes out: a host never sees success for a change the file
         // does not hold.
-        if (result.stateChanged && !writeCardFile(served_.path, served_.state, error)) {
+        if (result.stateChanged &&
+            !saveCardFile(served_.path, served_.state, *served_.fileText, error)) {
             std::printf("Card file '%s' cannot be saved: %s; the card leaves the reader\n",
                         served_.path.c_str(), error.c_str());
             return ServeEnd::Failed;

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "vcard/card_state.h"
@@ -32,6 +33,9 @@ struct ServedCard {
     CardState state;
     bool notDesfire = false;  // test aid: GetVersion answers 91 1C, as a card that is no DESFire
     bool verbose = false;     // print every command and answer
+    // The file as last read or saved; a save goes only over that. Read when serving starts if
+    // not given.
+    std::optional<std::string> fileText;
 };
 
 enum class ServeEnd {

@@ -172,6 +172,26 @@ TEST_F(VpcdServeTest, LeavesTheReaderWhenRemoveAfterFramesIsPassed) {
     EXPECT_TRUE(saved.card->applications.empty());
 }
 
+// A card file that another program rewrote while it was served is never overwritten: the card
+// leaves the reader instead.
+TEST_F(VpcdServeTest, NeverSavesOverACardFileAnotherProgramChanged) {
+    CardState other = card_.state;
+    other.uid[6] ^= 0x01;
+    serve();
+    EXPECT_EQ(exchange(kSelectPicc), kOk);
+    testing::writeCard(card_.path, other);
+    EXPECT_EQ(exchange(kCreateApplication), std::nullopt);
+    ::shutdown(vpcd_, SHUT_WR);
+    auto [end, output] = finish();
+    EXPECT_EQ(end, ServeEnd::Failed);
+    EXPECT_EQ(output, "Card file '" + card_.path +
+                          "' cannot be saved: another program changed it since it was read; "
+                          "the card leaves the reader\n");
+    ReadResult file = readCardFile(card_.path);
+    ASSERT_EQ(file.status, ReadStatus::Ok) << file.error;
+    EXPECT_EQ(*file.card, other);
+}
+
 TEST_F(VpcdServeTest, NotDesfireAnswersOnlyGetVersionWithIllegalCommand) {
     card_.notDesfire = true;
     card_.verbose = true;
