@@ -36,7 +36,14 @@ void writeRow(const SettingsTable& table, std::FILE* stream, const SettingDef& r
 
 bool exportSettings(const SettingsTable& table, const char* outputFile) {
     if (outputFile == nullptr) {
-        return writeSettingsText(table, stdout);
+        writeSettingsText(table, stdout);
+        // Without -o the console is where the settings go; when it cannot take them (a full disk
+        // behind a redirection), they have not been shown.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+            std::printf("Failed to write the settings on standard output\n");
+            return false;
+        }
+        return true;
     }
     std::FILE* stream = std::fopen(outputFile, "w");
     if (stream == nullptr) {

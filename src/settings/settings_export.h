@@ -12,7 +12,8 @@ namespace zendor::settings {
 
 // Writes the INI text of table to outputFile (created or emptied first) or, when it is null, to
 // standard output. Fails: "Failed to create file '%s'" when the file cannot be opened (nothing
-// written); "Failed to write file '%s'" when writing or closing the file fails.
+// written); "Failed to write file '%s'" when writing or closing the file fails; "Failed to write
+// the settings on standard output" when standard output cannot take them.
 bool exportSettings(const SettingsTable& table, const char* outputFile);
 
 // general; rckeys when one of its keys is present; tpl1 to tpl4 ("; Template is absent" for kind
