@@ -3,6 +3,8 @@
 // job.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,22 @@ const std::string kConfig =
     "[general]\nopt = 01\nrc = 1234\n"
     "[rckeys]\na0 = A0A1A2A3A4A5\n"
     "[master]\nroot = 00112233445566778899AABBCCDDEEFF\nclear = 1\n";
+// What the swept creations write: other settings than kConfig, so that a card holding a mix of
+// the two would show.
+const std::string kNewConfig =
+    "[general]\nopt = 02\nrc = 5678\n"
+    "[rckeys]\na0 = B0B1B2B3B4B5\n"
+    "[master]\nroot = 00112233445566778899AABBCCDDEEFF\nclear = 1\n";
+
+// The line before the last one.
+std::string lineBeforeLast(const std::string& output) {
+    std::vector<std::string> lines;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines.size() >= 2 ? lines[lines.size() - 2] : "";
+}
 
 // What -r may say about a card that a creation left half done: every line is one of the tool's
 // own, and it ends in one of these.
@@ -58,10 +76,22 @@ class Tearing : public ::testing::Test {
         testing::writeCard(card(), state);
     }
 
-    // Pulls the card away after frame 0, 1, 2, ... of a creation on the starting card until a
-    // creation gets through; returns how many frames the full creation took.
-    uint32_t sweep(const CardState& start) {
-        testing::writeFile(config(), kConfig);
+    // The whole -r output of a card made with configText on a fresh card.
+    std::string cleanRead(const std::string& configText) {
+        testing::writeFile(config(), configText);
+        testing::writeCard(card(), testing::knownDesfire());
+        EXPECT_EQ(zendorcfg("-c").status, 0);
+        ToolRun read = zendorcfg("-r");
+        EXPECT_EQ(read.status, 0) << read.output;
+        return read.output;
+    }
+
+    // Pulls the card away after frame 0, 1, 2, ... of a creation with kNewConfig on the starting
+    // card until a creation gets through; returns how many frames the full creation took. A -r
+    // after a torn creation that verifies shows the new settings or one of verified (the card's
+    // settings before), never anything else.
+    uint32_t sweep(const CardState& start, const std::vector<std::string>& verified) {
+        const std::string newRead = cleanRead(kNewConfig);
         for (uint32_t frames = 0; frames < 200; ++frames) {
             testing::writeCard(card(), start);
             setRemoval(frames);
@@ -69,7 +99,7 @@ class Tearing : public ::testing::Test {
             if (torn.status == 0) {
                 EXPECT_TRUE(torn.output.ends_with("OK !\n"));
                 setRemoval(std::nullopt);
-                EXPECT_EQ(zendorcfg("-r").status, 0) << "a creation that says OK reads back";
+                EXPECT_EQ(zendorcfg("-r").output, newRead) << "a creation that says OK reads back";
                 return frames;
             }
             SCOPED_TRACE("card pulled away after frame " + std::to_string(frames));
@@ -79,40 +109,63 @@ class Tearing : public ::testing::Test {
                         torn.output.ends_with("Failed to erase the card !\n") ||
                         torn.output.ends_with("Failed to create mapping !\n"))
                 << torn.output;
+            // The step that lost the card says so, with the status of a card that is gone.
+            EXPECT_TRUE(lineBeforeLast(torn.output).ends_with(" (-102)")) << torn.output;
 
             setRemoval(std::nullopt);
             ToolRun read = zendorcfg("-r");
-            // Torn after its last write, the card holds the new settings although the tool
-            // could not see the write confirmed: it verifies. Otherwise it fails cleanly.
-            EXPECT_TRUE(endsInAReadingVerdict(read.output)) << read.output;
-            EXPECT_EQ(read.status == 0, read.output.ends_with("OK !\n"));
+            if (read.status == 0) {
+                // Torn after its last write, the card holds the new settings although the tool
+                // could not see the write confirmed; torn before its first, the old ones.
+                EXPECT_TRUE(read.output == newRead || std::find(verified.begin(), verified.end(),
+                                                                read.output) != verified.end())
+                    << read.output;
+            } else {
+                EXPECT_EQ(read.status, 1);
+                EXPECT_TRUE(endsInAReadingVerdict(read.output)) << read.output;
+                EXPECT_EQ(read.output.find("Exiting"), std::string::npos) << "the card file opens";
+            }
 
             ToolRun again = zendorcfg("-c");
             EXPECT_EQ(again.status, 0) << again.output;
-            EXPECT_EQ(zendorcfg("-r").status, 0);
+            EXPECT_EQ(zendorcfg("-r").output, newRead) << "the creation run again completes";
         }
         ADD_FAILURE() << "the creation never got through";
         return 0;
     }
 
+    // The card a clean creation with configText makes on a fresh card.
+    CardState madeWith(const std::string& configText) {
+        testing::writeFile(config(), configText);
+        testing::writeCard(card(), testing::knownDesfire());
+        EXPECT_EQ(zendorcfg("-c").status, 0);
+        return load();
+    }
+
     TempDir dir;
 };
 
+// The counts below are this creation's frames: a change of them is worth a look at the sweep.
 TEST_F(Tearing, EveryFrameOfACreationOnAFreshCard) {
-    uint32_t frames = sweep(testing::knownDesfire());
-    // format and map: 2 selects + auths, format, change key, create app + key, create files,
-    // then the enciphered writes and the commit.
-    EXPECT_GT(frames, 20u);
+    // Check, format with the root key installed, application and its key, both files, both
+    // writes in frames, commit.
+    EXPECT_EQ(sweep(testing::knownDesfire(), {}), 38u);
 }
 
 TEST_F(Tearing, EveryFrameOfACreationOnAMasterCard) {
-    testing::writeFile(config(), kConfig);
-    testing::writeCard(card(), testing::knownDesfire());
-    ASSERT_EQ(zendorcfg("-c").status, 0);
-    CardState master = load();
-    testing::writeFile(config(), kConfig + "[general]\n");
-    uint32_t frames = sweep(master);
-    EXPECT_GT(frames, 10u);
+    const CardState master = madeWith(kConfig);
+    const std::string oldRead = cleanRead(kConfig);
+    // Check, then the writes: torn before the signature is written, the card keeps its old
+    // settings and still verifies.
+    EXPECT_EQ(sweep(master, {oldRead}), 20u);
+}
+
+TEST_F(Tearing, EveryFrameOfACreationOnACardWhoseApplicationHasAnotherKey) {
+    std::string otherKey = kConfig;
+    otherKey.replace(otherKey.find("[master]\n"), 9,
+                     "[master]\naut = E0 000102030405060708090A0B0C0D0E0F\n");
+    // The check fails at the application's authentication; the card is formatted and rebuilt.
+    EXPECT_EQ(sweep(madeWith(otherKey), {}), 35u);
 }
 
 }  // namespace
