@@ -71,8 +71,10 @@ void checkImage(const SettingsTable& table) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zendor;
     using namespace zendor::fuzz;
-    static const std::string config = scratchFile("config.ini");
-    static const std::string exported = scratchFile("exported.ini");
+    static const ScratchFile configFile("config.ini");
+    static const ScratchFile exportFile("exported.ini");
+    const std::string& config = configFile.path();
+    const std::string& exported = exportFile.path();
     writeWholeFile(config, std::span(data, size));
 
     CapturedOutput output;

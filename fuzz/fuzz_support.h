@@ -107,10 +107,21 @@ inline size_t lineCount(std::string_view text) {
     return lines;
 }
 
-// A file of this process's own in the temporary folder, for code that reads files by name.
-inline std::string scratchFile(const char* name) {
-    return "/tmp/zendor-fuzz-" + std::to_string(::getpid()) + "-" + name;
-}
+// A file of this process's own in the temporary folder, for code that reads files by name;
+// removed when the process ends normally.
+class ScratchFile {
+  public:
+    explicit ScratchFile(const char* name)
+        : path_("/tmp/zendor-fuzz-" + std::to_string(::getpid()) + "-" + name) {}
+    ~ScratchFile() { std::remove(path_.c_str()); }
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
 
 inline void writeWholeFile(const std::string& path, std::span<const uint8_t> bytes) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
