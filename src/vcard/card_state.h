@@ -10,7 +10,9 @@ namespace zendor::vcard {
 
 using Key = std::array<uint8_t, 16>;
 
-constexpr uint32_t kFactoryFreeMemory = 7936;
+// An 8 KB card: what the card's own system data takes is never free for applications.
+constexpr uint32_t kCardSystemMemory = 256;
+constexpr uint32_t kFactoryFreeMemory = 8192 - kCardSystemMemory;
 constexpr uint8_t kFactoryPiccKeySettings = 0x0F;
 constexpr size_t kMaxApplications = 28;
 constexpr size_t kMaxKeysPerApplication = 14;

@@ -25,7 +25,7 @@ constexpr std::string_view kUsage =
     "zendor-vcard new CARD.json [--uid HEX] [--force]\n"
     "  Writes a factory-fresh card file: UID HEX (14 hexadecimal digits, 7 bytes) or a random\n"
     "  one that begins with 04, card master key all zero (DES), key settings 0F, 7936 bytes\n"
-    "  free, no application. An existing file is kept unless --force is given.\n"
+    "  free (an 8 KB card), no application. An existing file is kept unless --force is given.\n"
     "\n"
     "zendor-vcard serve CARD.json [--host ADDRESS] [--port N] [--wait SECONDS] [--verbose]\n"
     "                             [--not-desfire]\n"
