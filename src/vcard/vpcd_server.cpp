@@ -173,7 +173,7 @@ class VpcdSession {
         // Saved before the answer goes out: a host never sees success for a change the file
         // does not hold.
         if (result.stateChanged &&
-            !saveCardFile(served_.path, served_.state, *served_.fileText, error)) {
+            !saveCardFile(served_.path, served_.state, served_.fileText, error)) {
             std::printf("Card file '%s' cannot be saved: %s; the card leaves the reader\n",
                         served_.path.c_str(), error.c_str());
             return ServeEnd::Failed;

@@ -104,7 +104,8 @@ TEST_F(VcardToolTest, ServeRefusesACardItCannotHoldOrVpcdItCannotReach) {
     testing::writeCard(card_, testing::knownDesfire());
     {
         bool busy = false;
-        std::optional<CardLock> held = CardLock::acquire(card_, busy);
+        std::string error;
+        std::optional<CardLock> held = CardLock::acquire(card_, busy, error);
         ASSERT_TRUE(held);
         EXPECT_EQ(run({"serve", "CARD"}),
                   std::make_pair(1, "Card file '" + card_ + "' is in use by another program\n"));
