@@ -174,11 +174,13 @@ int newCard(const Options& options) {
     return 0;
 }
 
-std::optional<CardState> loadCard(const std::string& path) {
+// The card and the text a save compares against, from one read: an edit made after it is
+// another program's change, never overwritten unseen.
+std::optional<ServedCard> loadCard(const std::string& path) {
     ReadResult read = readCardFile(path);
     switch (read.status) {
         case ReadStatus::Ok:
-            return std::move(read.card);
+            return ServedCard{path, std::move(*read.card), false, false, std::move(read.text)};
         case ReadStatus::Missing:
             std::printf("Card file '%s' does not exist; zendor-vcard new makes one\n",
                         path.c_str());
@@ -198,12 +200,13 @@ int serveCard(const Options& options, const std::atomic<bool>& stop) {
     if (!lock) {
         return 1;
     }
-    std::optional<CardState> state = loadCard(options.card);
-    if (!state) {
+    std::optional<ServedCard> loaded = loadCard(options.card);
+    if (!loaded) {
         return 1;
     }
-    ServedCard served{options.card, std::move(*state), options.notDesfire, options.verbose,
-                      std::nullopt};
+    ServedCard& served = *loaded;
+    served.notDesfire = options.notDesfire;
+    served.verbose = options.verbose;
     int fd =
         connectToVpcd(options.host, options.port, std::chrono::seconds(options.waitSeconds), stop);
     if (fd < 0) {
