@@ -134,7 +134,7 @@ Reply formatPicc(CardContext& ctx, Data data) {
     Reply reply = statusOnly(st::kOk);
     reply.stateChanged = !ctx.card.applications.empty();
     ctx.card.applications.clear();
-    ctx.card.freeMemory += released;
+    releaseMemory(ctx.card, released);
     leaveApplication(ctx.session);
     return reply;
 }
@@ -195,7 +195,7 @@ Reply deleteApplication(CardContext& ctx, Data data) {
     if (!(fromCard || fromItself) || !masterKeyAuthenticated(ctx)) {
         return statusOnly(st::kAuthenticationError);
     }
-    ctx.card.freeMemory += memoryTaken(*app);
+    releaseMemory(ctx.card, memoryTaken(*app));
     std::erase_if(ctx.card.applications, [aid](const Application& a) { return a.aid == aid; });
     if (fromItself) {
         leaveApplication(ctx.session);

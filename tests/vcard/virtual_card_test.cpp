@@ -433,6 +433,25 @@ TEST(VirtualCardMemory, VersionTellsTheCardsStorageSize) {
     }
 }
 
+// A card file made by hand may list applications and still claim all memory free: what their
+// deletion gives back never takes the card past a new card's memory, so its file loads again.
+TEST(VirtualCardMemory, DeletionsNeverGiveMoreMemoryThanANewCardHas) {
+    CardState card = testing::knownDesfire();
+    card.applications = {Application{0x000001, 0x0F, {Key{}}, {DataFile{1, 0, 0, 0xEEEE, {}}}},
+                         Application{0x000002, 0x0F, {Key{}}, {}}};
+    card.applications[0].files[0].data.resize(32);
+    TestHost host(card);
+    ASSERT_EQ(host.send("90 5A 00 00 03 01 00 00 00"), "91 00");
+    ASSERT_EQ(host.send("90 DF 00 00 01 01 00"), "91 00");
+    EXPECT_EQ(card.freeMemory, kMaxFreeMemory);
+    ASSERT_EQ(host.send("90 5A 00 00 03 00 00 00 00"), "91 00");
+    ASSERT_EQ(host.authenticate(0, Key{}), 0x00);
+    EXPECT_EQ(host.send("90 FC 00 00 00"), "91 00");
+    EXPECT_EQ(card.freeMemory, kMaxFreeMemory);
+    std::string error;
+    EXPECT_TRUE(parseCardJson(formatCardJson(card), error)) << error;
+}
+
 TEST(VirtualCardMemory, NewApplicationHasZeroKeysAndNewFileZeroData) {
     CardState card = testing::knownDesfire();
     TestHost host(card);
