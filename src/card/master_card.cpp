@@ -6,6 +6,7 @@
 
 #include "card/marlix_desfire.h"
 #include "crypto/signature.h"
+#include "desfire/secure_messaging.h"
 
 namespace zendor::card {
 namespace {
@@ -106,7 +107,7 @@ bool checkFile(const MasterCardLayout& layout, const ExpectedFile& expected) {
         std::printf("Wrong size for file %03lX.%02X\n", aid, expected.fileNo);
         return false;
     }
-    if (comm != COMM_ENCIPHERED) {
+    if (comm != desfire::kCommEnciphered) {
         std::printf("Wrong comm. mode for file %03lX.%02X\n", aid, expected.fileNo);
         return false;
     }
@@ -118,7 +119,7 @@ bool checkFile(const MasterCardLayout& layout, const ExpectedFile& expected) {
 }
 
 bool createFile(const MasterCardLayout& layout, const ExpectedFile& file) {
-    int16_t status = DesFireCard_CreateStdDataFile(file.fileNo, COMM_ENCIPHERED,
+    int16_t status = DesFireCard_CreateStdDataFile(file.fileNo, desfire::kCommEnciphered,
                                                    fileAccessRights(layout), file.size);
     if (status == STATUS_OUT_OF_MEMORY) {
         std::printf("Card is out of memory\n");
@@ -253,8 +254,8 @@ bool readMasterFiles(const MasterCardLayout* layout, std::span<const uint8_t> ui
         return false;
     }
     uint32_t count = 0;
-    int16_t status = DesFireCard_ReadData(layout->loc[4], COMM_ENCIPHERED, 0, SIGNATURE_FILE_SIZE,
-                                          signature.data(), &count);
+    int16_t status = DesFireCard_ReadData(layout->loc[4], desfire::kCommEnciphered, 0,
+                                          SIGNATURE_FILE_SIZE, signature.data(), &count);
     if (status != 0) {
         std::printf("Error reading signature file (%d)\n", status);
         return false;
@@ -263,8 +264,8 @@ bool readMasterFiles(const MasterCardLayout* layout, std::span<const uint8_t> ui
         std::printf("Wrong size for signature file\n");
         return false;
     }
-    status = DesFireCard_ReadData(layout->loc[3], COMM_ENCIPHERED, 0, DATA_FILE_SIZE, image.data(),
-                                  &count);
+    status = DesFireCard_ReadData(layout->loc[3], desfire::kCommEnciphered, 0, DATA_FILE_SIZE,
+                                  image.data(), &count);
     if (status != 0) {
         std::printf("Error reading data file (%d)\n", status);
         return false;
@@ -285,14 +286,14 @@ bool writeMasterFiles(const MasterCardLayout* layout, std::span<const uint8_t> u
     if (!openMasterApplication(layout, uid)) {
         return false;
     }
-    int16_t status = DesFireCard_WriteData(layout->loc[4], COMM_ENCIPHERED, 0, SIGNATURE_FILE_SIZE,
-                                           signature.data());
+    int16_t status = DesFireCard_WriteData(layout->loc[4], desfire::kCommEnciphered, 0,
+                                           SIGNATURE_FILE_SIZE, signature.data());
     if (status != 0) {
         std::printf("Error writing signature file (%d)\n", status);
         return false;
     }
-    status =
-        DesFireCard_WriteData(layout->loc[3], COMM_ENCIPHERED, 0, DATA_FILE_SIZE, image.data());
+    status = DesFireCard_WriteData(layout->loc[3], desfire::kCommEnciphered, 0, DATA_FILE_SIZE,
+                                   image.data());
     if (status != 0) {
         std::printf("Error writing data file (%d)\n", status);
         return false;

@@ -23,7 +23,6 @@ namespace zendor::card {
 constexpr uint32_t DATA_FILE_SIZE = 512;
 constexpr uint32_t SIGNATURE_FILE_SIZE = 16;
 constexpr uint8_t MASTER_KEY_SETTINGS = 0xEF;
-constexpr uint8_t COMM_ENCIPHERED = 3;
 
 // Selects the master application and authenticates with its diversified key.
 bool openMasterApplication(const MasterCardLayout* layout, std::span<const uint8_t> uid);

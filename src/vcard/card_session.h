@@ -18,6 +18,9 @@
 
 namespace zendor::vcard {
 
+using desfire::appendLe24;
+using desfire::readLe24;
+
 // One native answer: the data sent before SW1 = 91 and the status byte.
 struct Reply {
     uint8_t status = desfire::st::kOk;
@@ -82,10 +85,6 @@ Reply statusOnly(uint8_t status);
 Application* selectedApplication(CardContext& ctx);
 Application* findApplication(CardState& card, uint32_t aid);
 DataFile* findFile(Application& app, uint8_t fileNo);
-
-// Three bytes, least significant first.
-uint32_t readLe24(std::span<const uint8_t> bytes);
-void appendLe24(std::vector<uint8_t>& out, uint32_t value);
 
 // Key version: bit 7-i is the parity bit (bit 0) of key byte i.
 uint8_t keyVersion(const Key& key);

@@ -6,6 +6,9 @@
 #include <optional>
 #include <vector>
 
+#include "desfire/protocol.h"
+#include "desfire/secure_messaging.h"
+
 namespace zendor::vcard {
 
 using Key = std::array<uint8_t, 16>;
@@ -15,10 +18,13 @@ constexpr uint8_t kFactoryPiccKeySettings = 0x0F;
 constexpr size_t kMaxApplications = 28;
 constexpr size_t kMaxKeysPerApplication = 14;
 constexpr uint8_t kMaxFileNo = 31;
-constexpr uint32_t kMaxFileSize = 0xFFFFFF;
+constexpr uint32_t kMaxFileSize = desfire::kMax24;
 
 enum FileType : uint8_t { kStandardDataFile = 0, kBackupDataFile = 1 };
-enum CommSetting : uint8_t { kCommPlain = 0, kCommMaced = 1, kCommEnciphered = 3 };
+using desfire::CommSetting;
+using desfire::kCommEnciphered;
+using desfire::kCommMaced;
+using desfire::kCommPlain;
 
 struct DataFile {
     uint8_t fileNo = 0;
