@@ -11,14 +11,6 @@
 namespace zendor::card {
 namespace {
 
-// Card statuses the tool tells apart: -(1000 + DESFire status byte).
-constexpr int16_t STATUS_OUT_OF_MEMORY = -1014;
-constexpr int16_t STATUS_PERMISSION_DENIED = -1157;
-constexpr int16_t STATUS_APPLICATION_NOT_FOUND = -1160;
-constexpr int16_t STATUS_AUTHENTICATION_ERROR = -1174;
-constexpr int16_t STATUS_DUPLICATE = -1222;
-constexpr int16_t STATUS_FILE_NOT_FOUND = -1240;
-
 constexpr uint32_t ROOT_APPLICATION = 0;
 constexpr std::array<uint8_t, 16> ALL_ZERO_KEY{};
 
@@ -40,7 +32,7 @@ bool isAllZero(std::span<const uint8_t, 16> key) {
 bool selectAndAuthenticate(const MasterCardLayout& layout, const Key& applicationKeyValue) {
     unsigned long aid = printableAid(layout);
     int16_t status = DesFireCard_SelectApplication(layoutAid(layout));
-    if (status == STATUS_APPLICATION_NOT_FOUND) {
+    if (status == DESFIRE_E_APPLICATION_NOT_FOUND) {
         std::printf("Application %03lX not found in the card\n", aid);
         return false;
     }
@@ -68,11 +60,11 @@ bool authenticateOnRoot(const MasterCardLayout& layout, RootKeyUsed& used) {
     }
     used = RootKeyUsed::Root;
     status = DesFireCard_Authenticate(0, layout.root.data());
-    if (status == STATUS_AUTHENTICATION_ERROR && !isAllZero(layout.root)) {
+    if (status == DESFIRE_E_AUTHENTICATION && !isAllZero(layout.root)) {
         used = RootKeyUsed::AllZero;
         status = DesFireCard_Authenticate(0, ALL_ZERO_KEY.data());
     }
-    if (status == STATUS_AUTHENTICATION_ERROR) {
+    if (status == DESFIRE_E_AUTHENTICATION) {
         std::printf("Card master key is unknown\n");
         return false;
     }
@@ -95,7 +87,7 @@ bool checkFile(const MasterCardLayout& layout, const ExpectedFile& expected) {
     uint16_t rights = 0;
     DesFireFileInfo info{};
     int16_t status = DesFireCard_GetFileSettings(expected.fileNo, &type, &comm, &rights, &info);
-    if (status == STATUS_FILE_NOT_FOUND) {
+    if (status == DESFIRE_E_FILE_NOT_FOUND) {
         std::printf("File %03lX.%02X not found in the card\n", aid, expected.fileNo);
         return false;
     }
@@ -121,7 +113,7 @@ bool checkFile(const MasterCardLayout& layout, const ExpectedFile& expected) {
 bool createFile(const MasterCardLayout& layout, const ExpectedFile& file) {
     int16_t status = DesFireCard_CreateStdDataFile(file.fileNo, desfire::kCommEnciphered,
                                                    fileAccessRights(layout), file.size);
-    if (status == STATUS_OUT_OF_MEMORY) {
+    if (status == DESFIRE_E_OUT_OF_EEPROM) {
         std::printf("Card is out of memory\n");
         return false;
     }
@@ -141,13 +133,13 @@ bool createApplication(const MasterCardLayout& layout) {
     switch (status) {
         case 0:
             return true;
-        case STATUS_OUT_OF_MEMORY:
+        case DESFIRE_E_OUT_OF_EEPROM:
             std::printf("Card is out of memory\n");
             return false;
-        case STATUS_DUPLICATE:
+        case DESFIRE_E_DUPLICATE:
             std::printf("Application %03lX already exists in the card\n", aid);
             return false;
-        case STATUS_PERMISSION_DENIED:
+        case DESFIRE_E_PERMISSION_DENIED:
             std::printf("You must authenticate first\n");
             return false;
         default:

@@ -10,8 +10,6 @@
 namespace zendor::card {
 namespace {
 
-constexpr int16_t STATUS_NO_CARD = -1;
-constexpr int16_t STATUS_NOT_DESFIRE = -131;
 constexpr uint8_t NXP_MANUFACTURER_CODE = 0x04;
 
 bool connectionOpen = false;
@@ -46,9 +44,9 @@ bool openReaderConnection(uint8_t* uid, const char* deviceName) {
     uint8_t sak = 0;
     int16_t status = MARLIX_TclA_ActivateAny(atqa.data(), cardUid.data(), &uidLength, &sak);
     if (status != 0) {
-        if (status == STATUS_NOT_DESFIRE) {
+        if (status == MARLIX_E_NOT_DESFIRE) {
             std::printf("Card found, not a Desfire\n");
-        } else if (status == STATUS_NO_CARD) {
+        } else if (status == MARLIX_E_NO_CARD) {
             std::printf("No card on the reader\n");
         } else {
             std::printf("Card select error (%d)\n", status);
