@@ -6,8 +6,10 @@
 
 extern "C" {
 
-// Statuses of the reader layer. The DESFire library (marlix_desfire.h) returns them too, beside
-// its own and the card's. None falls in -1000..-1255, the band of the card's status bytes.
+// Statuses of the reader layer. Every call also answers MARLIX_E_INTERNAL when the library itself
+// fails (no random numbers, cipher, memory) rather than let anything escape. The DESFire library
+// (marlix_desfire.h) returns them too, beside its own and the card's. None falls in -1000..-1255,
+// the band of the card's status bytes.
 enum MarlixStatus {
     MARLIX_OK = 0,
     MARLIX_E_NO_CARD = -1,         // no card in the field / on the reader
@@ -48,7 +50,7 @@ int16_t MARLIX_TclA_GetAts(uint8_t cid, uint8_t* ats, uint8_t* atsLength);
 // Fails: MARLIX_E_NO_READER (none open).
 int16_t MARLIX_TclA_Deselect(uint8_t cid);
 
-// Closes the reader; closing none is success. Never fails.
+// Closes the reader; closing none is success.
 int16_t MARLIX_ReaderClose(void);
 
 }  // extern "C"

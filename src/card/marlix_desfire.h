@@ -5,7 +5,8 @@
 //   MARLIX_E_NO_READER (no activated card), MARLIX_E_NO_ANSWER (the card left the field),
 //   MARLIX_E_CARD_REMOVED, MARLIX_E_BAD_ANSWER (malformed or oversize answer, broken chaining),
 //   MARLIX_E_ISO_STATUS (status word not 91xx), MARLIX_E_CARD_FILE (virtual card file not
-//   written), MARLIX_E_READER, DESFIRE_E_LENGTH (the card counted the bytes otherwise).
+//   written), MARLIX_E_READER, MARLIX_E_INTERNAL, DESFIRE_E_LENGTH (the card counted the bytes
+//   otherwise).
 #pragma once
 
 #include <cstdint>
@@ -52,7 +53,7 @@ int16_t DesFireCard_SelectApplication(uint32_t aid);
 // Legacy authentication with a 16-byte DES/2K3DES key (single DES when both halves are equal).
 // Fails: MARLIX_E_BAD_ARGUMENT (null key), DESFIRE_E_AUTHENTICATION (wrong key),
 //   DESFIRE_E_NO_SUCH_KEY, DESFIRE_E_CRYPTOGRAM_CHECK (the card's proof did not check out: it does
-//   not hold this key), MARLIX_E_INTERNAL (no random number).
+//   not hold this key).
 int16_t DesFireCard_Authenticate(uint8_t keyNo, const uint8_t* key);
 
 // Changes key keyNo to newKey. oldKey: null to change the key used to authenticate; otherwise the

@@ -16,6 +16,7 @@
 #include "desfire/secure_messaging.h"
 #include "marlix/apdu.h"
 #include "marlix/authentication.h"
+#include "marlix/c_boundary.h"
 #include "marlix/reader.h"
 #include "marlix/status.h"
 
@@ -29,17 +30,6 @@ using desfire::kCommEnciphered;
 using desfire::kCommPlain;
 using desfire::kMax24;
 using desfire::readLe24;
-
-// Nothing may escape through the C interface; a failure inside leaves no authentication behind.
-template <typename Body>
-int16_t guarded(Body body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        endAuthentication();
-        return kInternalError;
-    }
-}
 
 int16_t command(uint8_t code, std::span<const uint8_t> data) {
     std::vector<uint8_t> answer;

@@ -2,6 +2,7 @@
 // GetKeySettings and GetKeyVersion, at the card level (one key, the card master key) or in the
 // selected application (its keys; key 0 is the application master key).
 #include <algorithm>
+#include <stdexcept>
 
 #include "desfire/secure_messaging.h"
 #include "vcard/card_commands.h"
@@ -65,7 +66,10 @@ Reply authenticate(CardContext& ctx, Data data) {
         return statusOnly(st::kNoSuchKey);
     }
     AwaitingToken waiting{keyNo, level.keys[keyNo], {}};
-    ctx.session.random(waiting.rndB);
+    // A challenge that is not random would let a recorded token be replayed.
+    if (!ctx.session.random(waiting.rndB)) {
+        throw std::runtime_error("no random number for RndB");
+    }
     desfire::Block challenge = waiting.rndB;
     desfire::LegacyCipher(waiting.key).cardSend(challenge);
     ctx.session.chain = waiting;

@@ -13,6 +13,7 @@
 
 #include "desfire/legacy_cipher.h"
 #include "desfire/protocol.h"
+#include "desfire/random_source.h"
 #include "vcard/card_state.h"
 #include "vcard/virtual_card.h"
 
@@ -54,7 +55,7 @@ struct OutgoingFrames {
 using Chain = std::variant<std::monostate, AwaitingToken, IncomingWrite, OutgoingFrames>;
 
 struct CardSession {
-    VirtualCard::RandomSource random;
+    desfire::RandomSource random;
     uint32_t selectedAid = 0;  // 0 is the card (PICC) level
     std::optional<uint8_t> authKeyNo;
     Key sessionKey{};

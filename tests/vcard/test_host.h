@@ -67,8 +67,10 @@ class TestHost {
     VirtualCard& card() { return card_; }
 
     void fixRandom(const desfire::Block& rndB) {
-        card_.setRandomSource(
-            [rndB](std::span<uint8_t> out) { std::copy_n(rndB.begin(), out.size(), out.begin()); });
+        card_.setRandomSource([rndB](std::span<uint8_t> out) {
+            std::copy_n(rndB.begin(), out.size(), out.begin());
+            return true;
+        });
     }
 
     Bytes transmit(const Bytes& apdu) {
