@@ -11,8 +11,8 @@
 namespace zendor::card {
 namespace {
 
-constexpr uint32_t ROOT_APPLICATION = 0;
-constexpr std::array<uint8_t, 16> ALL_ZERO_KEY{};
+constexpr uint32_t kRootApplication = 0;
+constexpr std::array<uint8_t, 16> kAllZeroKey{};
 
 using Key = std::array<uint8_t, 16>;
 
@@ -26,7 +26,7 @@ bool deriveApplicationKey(const MasterCardLayout& layout, std::span<const uint8_
 }
 
 bool isAllZero(std::span<const uint8_t, 16> key) {
-    return std::equal(key.begin(), key.end(), ALL_ZERO_KEY.begin());
+    return std::equal(key.begin(), key.end(), kAllZeroKey.begin());
 }
 
 bool selectAndAuthenticate(const MasterCardLayout& layout, const Key& applicationKeyValue) {
@@ -53,7 +53,7 @@ enum class RootKeyUsed { Root, AllZero };
 // Authenticates with key 0 of the card level: the root key first, then once the all-zero key
 // when the card refuses the root key. Tells which key the card took.
 bool authenticateOnRoot(const MasterCardLayout& layout, RootKeyUsed& used) {
-    int16_t status = DesFireCard_SelectApplication(ROOT_APPLICATION);
+    int16_t status = DesFireCard_SelectApplication(kRootApplication);
     if (status != 0) {
         std::printf("Root application select error (%d)\n", status);
         return false;
@@ -62,7 +62,7 @@ bool authenticateOnRoot(const MasterCardLayout& layout, RootKeyUsed& used) {
     status = DesFireCard_Authenticate(0, layout.root.data());
     if (status == DESFIRE_E_AUTHENTICATION && !isAllZero(layout.root)) {
         used = RootKeyUsed::AllZero;
-        status = DesFireCard_Authenticate(0, ALL_ZERO_KEY.data());
+        status = DesFireCard_Authenticate(0, kAllZeroKey.data());
     }
     if (status == DESFIRE_E_AUTHENTICATION) {
         std::printf("Card master key is unknown\n");
@@ -128,8 +128,7 @@ bool createFile(const MasterCardLayout& layout, const ExpectedFile& file) {
 bool createApplication(const MasterCardLayout& layout) {
     unsigned long aid = printableAid(layout);
     uint8_t keyCount = static_cast<uint8_t>(applicationKeyNumber(layout) + 1);
-    int16_t status =
-        DesFireCard_CreateApplication(layoutAid(layout), MASTER_KEY_SETTINGS, keyCount);
+    int16_t status = DesFireCard_CreateApplication(layoutAid(layout), kMasterKeySettings, keyCount);
     switch (status) {
         case 0:
             return true;
@@ -157,7 +156,7 @@ bool installApplicationKey(const MasterCardLayout& layout, const Key& key) {
         return false;
     }
     uint8_t keyNo = applicationKeyNumber(layout);
-    status = DesFireCard_Authenticate(keyNo, ALL_ZERO_KEY.data());
+    status = DesFireCard_Authenticate(keyNo, kAllZeroKey.data());
     if (status != 0) {
         std::printf("Application %03lX authentication error (%d)\n", aid, status);
         return false;
@@ -171,10 +170,10 @@ bool installApplicationKey(const MasterCardLayout& layout, const Key& key) {
 }
 
 ExpectedFile dataFile(const MasterCardLayout& layout) {
-    return {layout.loc[3], DATA_FILE_SIZE};
+    return {layout.loc[3], kDataFileSize};
 }
 ExpectedFile signatureFile(const MasterCardLayout& layout) {
-    return {layout.loc[4], SIGNATURE_FILE_SIZE};
+    return {layout.loc[4], kSignatureFileSize};
 }
 
 }  // namespace
@@ -212,7 +211,7 @@ bool formatCard(const MasterCardLayout* layout) {
     if (isAllZero(layout->root) || used == RootKeyUsed::Root) {
         return true;
     }
-    status = DesFireCard_Authenticate(0, ALL_ZERO_KEY.data());
+    status = DesFireCard_Authenticate(0, kAllZeroKey.data());
     if (status != 0) {
         std::printf("Root application authentication error (%d)\n", status);
         return false;
@@ -238,8 +237,8 @@ bool createMapping(const MasterCardLayout* layout, std::span<const uint8_t> uid)
 
 bool readMasterFiles(const MasterCardLayout* layout, std::span<const uint8_t> uid,
                      std::span<uint8_t> image, std::span<uint8_t> signature) {
-    if (layout == nullptr || image.size() < DATA_FILE_SIZE ||
-        signature.size() < SIGNATURE_FILE_SIZE) {
+    if (layout == nullptr || image.size() < kDataFileSize ||
+        signature.size() < kSignatureFileSize) {
         return false;
     }
     if (!openMasterApplication(layout, uid)) {
@@ -247,22 +246,22 @@ bool readMasterFiles(const MasterCardLayout* layout, std::span<const uint8_t> ui
     }
     uint32_t count = 0;
     int16_t status = DesFireCard_ReadData(layout->loc[4], desfire::kCommEnciphered, 0,
-                                          SIGNATURE_FILE_SIZE, signature.data(), &count);
+                                          kSignatureFileSize, signature.data(), &count);
     if (status != 0) {
         std::printf("Error reading signature file (%d)\n", status);
         return false;
     }
-    if (count != SIGNATURE_FILE_SIZE) {
+    if (count != kSignatureFileSize) {
         std::printf("Wrong size for signature file\n");
         return false;
     }
-    status = DesFireCard_ReadData(layout->loc[3], desfire::kCommEnciphered, 0, DATA_FILE_SIZE,
+    status = DesFireCard_ReadData(layout->loc[3], desfire::kCommEnciphered, 0, kDataFileSize,
                                   image.data(), &count);
     if (status != 0) {
         std::printf("Error reading data file (%d)\n", status);
         return false;
     }
-    if (count != DATA_FILE_SIZE) {
+    if (count != kDataFileSize) {
         std::printf("Wrong size for data file\n");
         return false;
     }
@@ -271,20 +270,20 @@ bool readMasterFiles(const MasterCardLayout* layout, std::span<const uint8_t> ui
 
 bool writeMasterFiles(const MasterCardLayout* layout, std::span<const uint8_t> uid,
                       std::span<const uint8_t> image, std::span<const uint8_t> signature) {
-    if (layout == nullptr || image.size() < DATA_FILE_SIZE ||
-        signature.size() < SIGNATURE_FILE_SIZE) {
+    if (layout == nullptr || image.size() < kDataFileSize ||
+        signature.size() < kSignatureFileSize) {
         return false;
     }
     if (!openMasterApplication(layout, uid)) {
         return false;
     }
     int16_t status = DesFireCard_WriteData(layout->loc[4], desfire::kCommEnciphered, 0,
-                                           SIGNATURE_FILE_SIZE, signature.data());
+                                           kSignatureFileSize, signature.data());
     if (status != 0) {
         std::printf("Error writing signature file (%d)\n", status);
         return false;
     }
-    status = DesFireCard_WriteData(layout->loc[3], desfire::kCommEnciphered, 0, DATA_FILE_SIZE,
+    status = DesFireCard_WriteData(layout->loc[3], desfire::kCommEnciphered, 0, kDataFileSize,
                                    image.data());
     if (status != 0) {
         std::printf("Error writing data file (%d)\n", status);

@@ -4,8 +4,8 @@
 // plain. Backup data files keep writes in the session until CommitTransaction.
 #include <algorithm>
 
+#include "card_commands.h"
 #include "desfire/secure_messaging.h"
-#include "vcard/card_commands.h"
 
 namespace zendor::vcard {
 

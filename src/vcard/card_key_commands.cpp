@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "card_commands.h"
 #include "desfire/secure_messaging.h"
-#include "vcard/card_commands.h"
 
 namespace zendor::vcard {
 

@@ -1,5 +1,5 @@
 // Helpers shared by the virtual card's command handlers.
-#include "vcard/card_session.h"
+#include "card_session.h"
 
 #include <algorithm>
 

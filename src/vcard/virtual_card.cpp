@@ -8,7 +8,7 @@
 #include <optional>
 #include <utility>
 
-#include "vcard/card_commands.h"
+#include "card_commands.h"
 
 namespace zendor::vcard {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/hex.h"
+#include "support/hex.h"
 
 namespace zendor::desfire {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "crypto/hex.h"
+#include "support/hex.h"
 
 namespace zendor::test {
 namespace {

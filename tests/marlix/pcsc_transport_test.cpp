@@ -7,9 +7,9 @@
 
 #include <vector>
 
-#include "crypto/hex.h"
 #include "marlix/fake_scard.h"
 #include "marlix/status.h"
+#include "support/hex.h"
 
 namespace zendor::marlix {
 namespace {
