@@ -1,5 +1,4 @@
-# Installation (programs, man pages, examples), the Debian package built by CPack, and the
-# benchmark.
+# Installation (programs, man pages, examples) and the Debian package built by CPack.
 include(GNUInstallDirs)
 
 # zendorcfg and zendor-vcard are installed by the install(TARGETS) rules beside them in
@@ -54,8 +53,3 @@ else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6, libssl3, libpcsclite1")
 endif()
 include(CPack)
-
-option(ZENDOR_BENCH "Build the benchmark zendor_bench" ON)
-if(ZENDOR_BENCH)
-  add_subdirectory(bench)
-endif()

@@ -173,7 +173,10 @@ CardState startCard(uint8_t start) {
 CardBench::CardBench(CardState start)
     : state_(std::move(start)), card_(state_), memory_(state_.freeMemory + memoryTaken(state_)) {
     // RndB fixed, so that a run replays and recorded answers stay valid.
-    card_.setRandomSource([](std::span<uint8_t> out) { std::fill(out.begin(), out.end(), 0xB7); });
+    card_.setRandomSource([](std::span<uint8_t> out) {
+        std::fill(out.begin(), out.end(), 0xB7);
+        return true;
+    });
 }
 
 std::vector<uint8_t> CardBench::exchange(std::span<const uint8_t> command) {

@@ -9,22 +9,13 @@
 #include "fuzz/fuzz_support.h"
 #include "settings/settings_table.h"
 #include "settings/value_decoding.h"
+#include "text/hex.h"
 
 namespace zendor::fuzz {
 namespace {
 
 bool allZero(std::span<const uint8_t> bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
-}
-
-std::string hexText(std::span<const uint8_t> bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0x0F];
-    }
-    return text;
 }
 
 }  // namespace
@@ -65,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (length == 0 && !emptyAllowed) {
         return 0;
     }
-    const std::string exported = hexText(std::span(destination).first(length));
+    const std::string exported = zendor::text::toHex(std::span(destination).first(length));
     std::vector<uint8_t> again(maxLength);
     uint8_t againLength = 0;
     require(zendor::settings::decodeValue(again, againLength, exported, minLength, maxLength,

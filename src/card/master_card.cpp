@@ -6,20 +6,13 @@
 
 #include "card/marlix_desfire.h"
 #include "crypto/signature.h"
+#include "desfire/secure_messaging.h"
 
 namespace zendor::card {
 namespace {
 
-// Card statuses the tool tells apart: -(1000 + DESFire status byte).
-constexpr int16_t STATUS_OUT_OF_MEMORY = -1014;
-constexpr int16_t STATUS_PERMISSION_DENIED = -1157;
-constexpr int16_t STATUS_APPLICATION_NOT_FOUND = -1160;
-constexpr int16_t STATUS_AUTHENTICATION_ERROR = -1174;
-constexpr int16_t STATUS_DUPLICATE = -1222;
-constexpr int16_t STATUS_FILE_NOT_FOUND = -1240;
-
-constexpr uint32_t ROOT_APPLICATION = 0;
-constexpr std::array<uint8_t, 16> ALL_ZERO_KEY{};
+constexpr uint32_t kRootApplication = 0;
+constexpr std::array<uint8_t, 16> kAllZeroKey{};
 
 using Key = std::array<uint8_t, 16>;
 
@@ -33,13 +26,13 @@ bool deriveApplicationKey(const MasterCardLayout& layout, std::span<const uint8_
 }
 
 bool isAllZero(std::span<const uint8_t, 16> key) {
-    return std::equal(key.begin(), key.end(), ALL_ZERO_KEY.begin());
+    return std::equal(key.begin(), key.end(), kAllZeroKey.begin());
 }
 
 bool selectAndAuthenticate(const MasterCardLayout& layout, const Key& applicationKeyValue) {
     unsigned long aid = printableAid(layout);
     int16_t status = DesFireCard_SelectApplication(layoutAid(layout));
-    if (status == STATUS_APPLICATION_NOT_FOUND) {
+    if (status == DESFIRE_E_APPLICATION_NOT_FOUND) {
         std::printf("Application %03lX not found in the card\n", aid);
         return false;
     }
@@ -60,18 +53,18 @@ enum class RootKeyUsed { Root, AllZero };
 // Authenticates with key 0 of the card level: the root key first, then once the all-zero key
 // when the card refuses the root key. Tells which key the card took.
 bool authenticateOnRoot(const MasterCardLayout& layout, RootKeyUsed& used) {
-    int16_t status = DesFireCard_SelectApplication(ROOT_APPLICATION);
+    int16_t status = DesFireCard_SelectApplication(kRootApplication);
     if (status != 0) {
         std::printf("Root application select error (%d)\n", status);
         return false;
     }
     used = RootKeyUsed::Root;
     status = DesFireCard_Authenticate(0, layout.root.data());
-    if (status == STATUS_AUTHENTICATION_ERROR && !isAllZero(layout.root)) {
+    if (status == DESFIRE_E_AUTHENTICATION && !isAllZero(layout.root)) {
         used = RootKeyUsed::AllZero;
-        status = DesFireCard_Authenticate(0, ALL_ZERO_KEY.data());
+        status = DesFireCard_Authenticate(0, kAllZeroKey.data());
     }
-    if (status == STATUS_AUTHENTICATION_ERROR) {
+    if (status == DESFIRE_E_AUTHENTICATION) {
         std::printf("Card master key is unknown\n");
         return false;
     }
@@ -94,7 +87,7 @@ bool checkFile(const MasterCardLayout& layout, const ExpectedFile& expected) {
     uint16_t rights = 0;
     DesFireFileInfo info{};
     int16_t status = DesFireCard_GetFileSettings(expected.fileNo, &type, &comm, &rights, &info);
-    if (status == STATUS_FILE_NOT_FOUND) {
+    if (status == DESFIRE_E_FILE_NOT_FOUND) {
         std::printf("File %03lX.%02X not found in the card\n", aid, expected.fileNo);
         return false;
     }
@@ -106,7 +99,7 @@ bool checkFile(const MasterCardLayout& layout, const ExpectedFile& expected) {
         std::printf("Wrong size for file %03lX.%02X\n", aid, expected.fileNo);
         return false;
     }
-    if (comm != COMM_ENCIPHERED) {
+    if (comm != desfire::kCommEnciphered) {
         std::printf("Wrong comm. mode for file %03lX.%02X\n", aid, expected.fileNo);
         return false;
     }
@@ -118,9 +111,9 @@ bool checkFile(const MasterCardLayout& layout, const ExpectedFile& expected) {
 }
 
 bool createFile(const MasterCardLayout& layout, const ExpectedFile& file) {
-    int16_t status = DesFireCard_CreateStdDataFile(file.fileNo, COMM_ENCIPHERED,
+    int16_t status = DesFireCard_CreateStdDataFile(file.fileNo, desfire::kCommEnciphered,
                                                    fileAccessRights(layout), file.size);
-    if (status == STATUS_OUT_OF_MEMORY) {
+    if (status == DESFIRE_E_OUT_OF_EEPROM) {
         std::printf("Card is out of memory\n");
         return false;
     }
@@ -135,18 +128,17 @@ bool createFile(const MasterCardLayout& layout, const ExpectedFile& file) {
 bool createApplication(const MasterCardLayout& layout) {
     unsigned long aid = printableAid(layout);
     uint8_t keyCount = static_cast<uint8_t>(applicationKeyNumber(layout) + 1);
-    int16_t status =
-        DesFireCard_CreateApplication(layoutAid(layout), MASTER_KEY_SETTINGS, keyCount);
+    int16_t status = DesFireCard_CreateApplication(layoutAid(layout), kMasterKeySettings, keyCount);
     switch (status) {
         case 0:
             return true;
-        case STATUS_OUT_OF_MEMORY:
+        case DESFIRE_E_OUT_OF_EEPROM:
             std::printf("Card is out of memory\n");
             return false;
-        case STATUS_DUPLICATE:
+        case DESFIRE_E_DUPLICATE:
             std::printf("Application %03lX already exists in the card\n", aid);
             return false;
-        case STATUS_PERMISSION_DENIED:
+        case DESFIRE_E_PERMISSION_DENIED:
             std::printf("You must authenticate first\n");
             return false;
         default:
@@ -164,7 +156,7 @@ bool installApplicationKey(const MasterCardLayout& layout, const Key& key) {
         return false;
     }
     uint8_t keyNo = applicationKeyNumber(layout);
-    status = DesFireCard_Authenticate(keyNo, ALL_ZERO_KEY.data());
+    status = DesFireCard_Authenticate(keyNo, kAllZeroKey.data());
     if (status != 0) {
         std::printf("Application %03lX authentication error (%d)\n", aid, status);
         return false;
@@ -178,10 +170,10 @@ bool installApplicationKey(const MasterCardLayout& layout, const Key& key) {
 }
 
 ExpectedFile dataFile(const MasterCardLayout& layout) {
-    return {layout.loc[3], DATA_FILE_SIZE};
+    return {layout.loc[3], kDataFileSize};
 }
 ExpectedFile signatureFile(const MasterCardLayout& layout) {
-    return {layout.loc[4], SIGNATURE_FILE_SIZE};
+    return {layout.loc[4], kSignatureFileSize};
 }
 
 }  // namespace
@@ -219,7 +211,7 @@ bool formatCard(const MasterCardLayout* layout) {
     if (isAllZero(layout->root) || used == RootKeyUsed::Root) {
         return true;
     }
-    status = DesFireCard_Authenticate(0, ALL_ZERO_KEY.data());
+    status = DesFireCard_Authenticate(0, kAllZeroKey.data());
     if (status != 0) {
         std::printf("Root application authentication error (%d)\n", status);
         return false;
@@ -245,31 +237,31 @@ bool createMapping(const MasterCardLayout* layout, std::span<const uint8_t> uid)
 
 bool readMasterFiles(const MasterCardLayout* layout, std::span<const uint8_t> uid,
                      std::span<uint8_t> image, std::span<uint8_t> signature) {
-    if (layout == nullptr || image.size() < DATA_FILE_SIZE ||
-        signature.size() < SIGNATURE_FILE_SIZE) {
+    if (layout == nullptr || image.size() < kDataFileSize ||
+        signature.size() < kSignatureFileSize) {
         return false;
     }
     if (!openMasterApplication(layout, uid)) {
         return false;
     }
     uint32_t count = 0;
-    int16_t status = DesFireCard_ReadData(layout->loc[4], COMM_ENCIPHERED, 0, SIGNATURE_FILE_SIZE,
-                                          signature.data(), &count);
+    int16_t status = DesFireCard_ReadData(layout->loc[4], desfire::kCommEnciphered, 0,
+                                          kSignatureFileSize, signature.data(), &count);
     if (status != 0) {
         std::printf("Error reading signature file (%d)\n", status);
         return false;
     }
-    if (count != SIGNATURE_FILE_SIZE) {
+    if (count != kSignatureFileSize) {
         std::printf("Wrong size for signature file\n");
         return false;
     }
-    status = DesFireCard_ReadData(layout->loc[3], COMM_ENCIPHERED, 0, DATA_FILE_SIZE, image.data(),
-                                  &count);
+    status = DesFireCard_ReadData(layout->loc[3], desfire::kCommEnciphered, 0, kDataFileSize,
+                                  image.data(), &count);
     if (status != 0) {
         std::printf("Error reading data file (%d)\n", status);
         return false;
     }
-    if (count != DATA_FILE_SIZE) {
+    if (count != kDataFileSize) {
         std::printf("Wrong size for data file\n");
         return false;
     }
@@ -278,21 +270,21 @@ bool readMasterFiles(const MasterCardLayout* layout, std::span<const uint8_t> ui
 
 bool writeMasterFiles(const MasterCardLayout* layout, std::span<const uint8_t> uid,
                       std::span<const uint8_t> image, std::span<const uint8_t> signature) {
-    if (layout == nullptr || image.size() < DATA_FILE_SIZE ||
-        signature.size() < SIGNATURE_FILE_SIZE) {
+    if (layout == nullptr || image.size() < kDataFileSize ||
+        signature.size() < kSignatureFileSize) {
         return false;
     }
     if (!openMasterApplication(layout, uid)) {
         return false;
     }
-    int16_t status = DesFireCard_WriteData(layout->loc[4], COMM_ENCIPHERED, 0, SIGNATURE_FILE_SIZE,
-                                           signature.data());
+    int16_t status = DesFireCard_WriteData(layout->loc[4], desfire::kCommEnciphered, 0,
+                                           kSignatureFileSize, signature.data());
     if (status != 0) {
         std::printf("Error writing signature file (%d)\n", status);
         return false;
     }
-    status =
-        DesFireCard_WriteData(layout->loc[3], COMM_ENCIPHERED, 0, DATA_FILE_SIZE, image.data());
+    status = DesFireCard_WriteData(layout->loc[3], desfire::kCommEnciphered, 0, kDataFileSize,
+                                   image.data());
     if (status != 0) {
         std::printf("Error writing data file (%d)\n", status);
         return false;

@@ -6,8 +6,9 @@
 //   card master key    key 0 of the card level = the layout's root key
 //   application        AID = loc[0..2], key settings EF, k + 1 keys;
 //                      key k = aut key diversified with the card UID
-//   data file          loc[3], standard data file, 512 bytes, fully enciphered, rights FF0F | k <<
-//   4 signature file     loc[4], the same with 16 bytes
+//   data file          loc[3], standard data file, 512 bytes, fully enciphered,
+//                      access rights FF0F | k << 4
+//   signature file     loc[4], the same with 16 bytes
 //
 // Every operation prints its own one-line reason before failing; a null layout, or a missing image
 // or signature buffer, fails without a word. Nothing is undone after a failure.
@@ -20,10 +21,9 @@
 
 namespace zendor::card {
 
-constexpr uint32_t DATA_FILE_SIZE = 512;
-constexpr uint32_t SIGNATURE_FILE_SIZE = 16;
-constexpr uint8_t MASTER_KEY_SETTINGS = 0xEF;
-constexpr uint8_t COMM_ENCIPHERED = 3;
+constexpr uint32_t kDataFileSize = 512;
+constexpr uint32_t kSignatureFileSize = 16;
+constexpr uint8_t kMasterKeySettings = 0xEF;
 
 // Selects the master application and authenticates with its diversified key.
 bool openMasterApplication(const MasterCardLayout* layout, std::span<const uint8_t> uid);

@@ -10,16 +10,14 @@
 namespace zendor::card {
 namespace {
 
-constexpr int16_t STATUS_NO_CARD = -1;
-constexpr int16_t STATUS_NOT_DESFIRE = -131;
-constexpr uint8_t NXP_MANUFACTURER_CODE = 0x04;
+constexpr uint8_t kNxpManufacturerCode = 0x04;
 
 bool connectionOpen = false;
 
 // A DESFire sends ATQA 0x0344, least significant byte first, and carries NXP's manufacturer code
 // in the first byte of its 7-byte UID.
 bool isDesfire(const std::array<uint8_t, 2>& atqa, const std::array<uint8_t, 12>& uid) {
-    return uid[0] == NXP_MANUFACTURER_CODE && atqa[1] == 0x03 && atqa[0] == 0x44;
+    return uid[0] == kNxpManufacturerCode && atqa[1] == 0x03 && atqa[0] == 0x44;
 }
 
 bool failAndCloseReader() {
@@ -46,9 +44,9 @@ bool openReaderConnection(uint8_t* uid, const char* deviceName) {
     uint8_t sak = 0;
     int16_t status = MARLIX_TclA_ActivateAny(atqa.data(), cardUid.data(), &uidLength, &sak);
     if (status != 0) {
-        if (status == STATUS_NOT_DESFIRE) {
+        if (status == MARLIX_E_NOT_DESFIRE) {
             std::printf("Card found, not a Desfire\n");
-        } else if (status == STATUS_NO_CARD) {
+        } else if (status == MARLIX_E_NO_CARD) {
             std::printf("No card on the reader\n");
         } else {
             std::printf("Card select error (%d)\n", status);
@@ -62,15 +60,15 @@ bool openReaderConnection(uint8_t* uid, const char* deviceName) {
 
     std::array<uint8_t, 32> ats{};
     uint8_t atsLength = static_cast<uint8_t>(ats.size());
-    status = MARLIX_TclA_GetAts(CARD_IDENTIFIER, ats.data(), &atsLength);
+    status = MARLIX_TclA_GetAts(kCardIdentifier, ats.data(), &atsLength);
     if (status != 0) {
         std::printf("Desfire activation failed (%d)\n", status);
         return failAndCloseReader();
     }
-    DesFireCard_SelectCid(CARD_IDENTIFIER);
+    DesFireCard_SelectCid(kCardIdentifier);
 
     if (uid != nullptr) {
-        std::copy_n(cardUid.begin(), CARD_UID_SIZE, uid);
+        std::copy_n(cardUid.begin(), kCardUidSize, uid);
     }
     connectionOpen = true;
     return true;
@@ -78,7 +76,7 @@ bool openReaderConnection(uint8_t* uid, const char* deviceName) {
 
 bool closeReaderConnection() {
     if (connectionOpen) {
-        MARLIX_TclA_Deselect(CARD_IDENTIFIER);
+        MARLIX_TclA_Deselect(kCardIdentifier);
         MARLIX_ReaderClose();
         connectionOpen = false;
     }

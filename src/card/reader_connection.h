@@ -7,8 +7,8 @@ namespace zendor::card {
 
 // The card identifier the tool gives the card: the ATS request, the DESFire library and the
 // deselect all use it.
-constexpr uint8_t CARD_IDENTIFIER = 0xFF;
-constexpr int CARD_UID_SIZE = 7;
+constexpr uint8_t kCardIdentifier = 0xFF;
+constexpr int kCardUidSize = 7;
 
 // Opens the reader on deviceName (null: the library's default), activates the card, accepts it
 // only as a DESFire (UID byte 0 = 0x04, ATQA 44 03), enters ISO/IEC 14443-4 and points the DESFire

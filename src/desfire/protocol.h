@@ -1,7 +1,10 @@
 // DESFire native command codes and status bytes, shared by the host library and the virtual card.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
+#include <vector>
 
 namespace zendor::desfire {
 
@@ -11,6 +14,19 @@ constexpr uint8_t kSw1Desfire = 0x91;
 // Largest data part of one wrapped frame: host to card (Lc) and card to host (before 91 st).
 constexpr size_t kMaxCommandData = 54;
 constexpr size_t kMaxResponseData = 59;
+
+// AIDs, file offsets, lengths and sizes: three bytes, least significant first.
+constexpr uint32_t kMax24 = 0xFFFFFF;
+
+inline uint32_t readLe24(std::span<const uint8_t> bytes) {
+    return static_cast<uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16);
+}
+
+inline void appendLe24(std::vector<uint8_t>& out, uint32_t value) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        out.push_back(static_cast<uint8_t>(value >> shift));
+    }
+}
 
 namespace ins {
 constexpr uint8_t kAuthenticate = 0x0A;

@@ -7,8 +7,6 @@
 // built from both randoms (desfire::sessionKey) in the form of the key used.
 #include "marlix/authentication.h"
 
-#include <openssl/rand.h>
-
 #include <algorithm>
 #include <vector>
 
@@ -21,16 +19,13 @@
 namespace zendor::marlix {
 namespace {
 
-RandomSource& randomOverride() {
-    static RandomSource source;
+desfire::RandomSource& randomOverride() {
+    static desfire::RandomSource source;
     return source;
 }
 
 bool randomBytes(std::span<uint8_t> out) {
-    if (randomOverride()) {
-        return randomOverride()(out);
-    }
-    return RAND_bytes(out.data(), static_cast<int>(out.size())) == 1;
+    return randomOverride() ? randomOverride()(out) : desfire::systemRandom(out);
 }
 
 // One step of the exchange; the card must answer one block with the expected status.
@@ -90,7 +85,7 @@ int16_t runAuthentication(uint8_t keyNo, std::span<const uint8_t, 16> key) {
 
 }  // namespace
 
-void setRandomSource(RandomSource source) {
+void setRandomSource(desfire::RandomSource source) {
     randomOverride() = std::move(source);
 }
 

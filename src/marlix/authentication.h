@@ -2,8 +2,9 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <span>
+
+#include "desfire/random_source.h"
 
 namespace zendor::marlix {
 
@@ -16,9 +17,7 @@ namespace zendor::marlix {
 // faults of transmitFrame.
 int16_t authenticate(uint8_t keyNo, std::span<const uint8_t, 16> key);
 
-// Where RndA comes from; an empty function restores OpenSSL's RAND_bytes. The source returns
-// false when it has no random bytes to give. Tests fix it for known answers.
-using RandomSource = std::function<bool(std::span<uint8_t>)>;
-void setRandomSource(RandomSource source);
+// Where RndA comes from; an empty source restores the system's generator.
+void setRandomSource(desfire::RandomSource source);
 
 }  // namespace zendor::marlix

@@ -1,54 +1,35 @@
 // The DESFire half of the card library: one small function per command, which checks its
 // arguments, builds the command bytes, sends them through transceive and reads the answer.
-// Padding, CRC, MAC and ciphering live in secure_channel; chaining and statuses in apdu.
+// Padding, CRC, MAC and ciphering are desfire's protect and check steps; chaining and statuses
+// live in apdu.
 //
 // The communication setting passed to ReadData and WriteData is the one spoken: the card uses
 // plain transfer for a file reached through a free access right (E) even when the file says
 // enciphered, and a caller reading such a file passes 0. Keys are sent exactly as given: their
 // version bits (bit 0 of bytes 0-7) are the caller's.
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "card/marlix_desfire.h"
-#include "desfire/crc16.h"
 #include "desfire/protocol.h"
+#include "desfire/secure_messaging.h"
 #include "marlix/apdu.h"
 #include "marlix/authentication.h"
+#include "marlix/c_boundary.h"
 #include "marlix/reader.h"
-#include "marlix/secure_channel.h"
 #include "marlix/status.h"
 
 namespace zendor::marlix {
 namespace {
 
 namespace ins = desfire::ins;
-
-constexpr uint32_t kMax24 = 0xFFFFFF;  // AIDs, offsets, lengths and sizes are 3 bytes
-constexpr uint8_t kCommPlain = 0;
-constexpr uint8_t kCommMaced = 1;
-constexpr uint8_t kCommEnciphered = 3;
-constexpr size_t kMacLength = 4;
-
-void appendLe24(std::vector<uint8_t>& out, uint32_t value) {
-    for (int shift = 0; shift < 24; shift += 8) {
-        out.push_back(static_cast<uint8_t>(value >> shift));
-    }
-}
-
-uint32_t readLe24(std::span<const uint8_t> bytes) {
-    return static_cast<uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16);
-}
-
-// Nothing may escape through the C interface; a failure inside leaves no authentication behind.
-template <typename Body>
-int16_t guarded(Body body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        endAuthentication();
-        return kInternalError;
-    }
-}
+using desfire::appendLe24;
+using desfire::Direction;
+using desfire::kCommEnciphered;
+using desfire::kCommPlain;
+using desfire::kMax24;
+using desfire::readLe24;
 
 int16_t command(uint8_t code, std::span<const uint8_t> data) {
     std::vector<uint8_t> answer;
@@ -62,26 +43,14 @@ std::vector<uint8_t> dataHeader(uint8_t fileNo, uint32_t offset, uint32_t length
     return header;
 }
 
-bool validTransfer(uint32_t offset, uint32_t length) {
-    return length > 0 && length <= kMax24 && offset <= kMax24;
+zendor::desfire::Key16 key16(const uint8_t* bytes) {
+    zendor::desfire::Key16 key{};
+    std::copy_n(bytes, key.size(), key.begin());
+    return key;
 }
 
-// The cryptogram of ChangeKey. For the key used to authenticate: NK CRC(NK); for another key
-// the card checks that the sender knew its current value: (NK^OK) CRC(NK^OK) CRC(NK).
-std::vector<uint8_t> changeKeyCryptogram(const SecureSession& secure, bool ownKey,
-                                         std::span<const uint8_t, 16> newKey,
-                                         const uint8_t* oldKey) {
-    if (ownKey) {
-        return sealForCard(secure.sessionKey, withCrc(newKey));
-    }
-    std::array<uint8_t, 16> mixed{};
-    std::transform(newKey.begin(), newKey.end(), oldKey, mixed.begin(),
-                   [](uint8_t a, uint8_t b) { return static_cast<uint8_t>(a ^ b); });
-    std::vector<uint8_t> plain = withCrc(mixed);
-    const uint16_t crc = desfire::crcA(newKey);
-    plain.push_back(static_cast<uint8_t>(crc & 0xFF));
-    plain.push_back(static_cast<uint8_t>(crc >> 8));
-    return sealForCard(secure.sessionKey, std::move(plain));
+bool validTransfer(uint32_t offset, uint32_t length) {
+    return length > 0 && length <= kMax24 && offset <= kMax24;
 }
 
 // A card answers exactly length bytes; fewer are handed on with their count, which the caller
@@ -103,29 +72,24 @@ int16_t readSecured(uint8_t comm, std::span<const uint8_t> header, uint32_t leng
     if (!secure.authenticated) {
         return kNotAuthenticated;
     }
-    const size_t expected =
-        comm == kCommEnciphered ? cryptogramLength(length) : length + kMacLength;
+    const size_t expected = desfire::transferLength(comm, length);
     std::vector<uint8_t> answer;
     int16_t result = transceive(ins::kReadData, header, answer, expected);
     if (result != kOk) {
         return result;
     }
-    std::vector<uint8_t> data;
-    if (comm == kCommEnciphered) {
-        result = openFromCard(secure.sessionKey, answer, length, data);
-    } else if (answer.size() != expected) {
+    std::optional<std::vector<uint8_t>> data;
+    if (answer.size() != expected) {
         result = kBadAnswer;
-    } else {
-        data.assign(answer.begin(), answer.begin() + length);
-        const auto mac = legacyMac(secure.sessionKey, data);
-        result =
-            std::equal(mac.begin(), mac.end(), answer.begin() + length) ? kOk : kCryptogramCheck;
+    } else if (data = desfire::check(Direction::ToHost, comm, secure.sessionKey, answer, length);
+               !data) {
+        result = kCryptogramCheck;
     }
     if (result != kOk) {
         endAuthentication();
         return result;
     }
-    std::copy(data.begin(), data.end(), buffer);
+    std::copy(data->begin(), data->end(), buffer);
     *bytesRead = length;
     return kOk;
 }
@@ -133,25 +97,16 @@ int16_t readSecured(uint8_t comm, std::span<const uint8_t> header, uint32_t leng
 // Appends the data part of WriteData in the communication setting comm to payload.
 // Fails: kUnsupportedComm, kNotAuthenticated (nothing appended).
 int16_t writePayload(uint8_t comm, std::span<const uint8_t> data, std::vector<uint8_t>& payload) {
-    if (comm == kCommPlain) {
-        payload.insert(payload.end(), data.begin(), data.end());
-        return kOk;
-    }
-    if (comm != kCommMaced && comm != kCommEnciphered) {
+    if (!desfire::isCommSetting(comm)) {
         return kUnsupportedComm;
     }
     const SecureSession& secure = readerSession().secure;
-    if (!secure.authenticated) {
+    if (comm != kCommPlain && !secure.authenticated) {
         return kNotAuthenticated;
     }
-    if (comm == kCommEnciphered) {
-        const std::vector<uint8_t> cryptogram = sealForCard(secure.sessionKey, withCrc(data));
-        payload.insert(payload.end(), cryptogram.begin(), cryptogram.end());
-    } else {
-        const auto mac = legacyMac(secure.sessionKey, data);
-        payload.insert(payload.end(), data.begin(), data.end());
-        payload.insert(payload.end(), mac.begin(), mac.end());
-    }
+    const std::vector<uint8_t> sent =
+        desfire::protect(Direction::ToCard, comm, secure.sessionKey, data);
+    payload.insert(payload.end(), sent.begin(), sent.end());
     return kOk;
 }
 
@@ -198,8 +153,8 @@ extern "C" int16_t DesFireCard_ChangeKey(uint8_t keyNo, const uint8_t* newKey,
             return static_cast<int16_t>(kBadArgument);
         }
         std::vector<uint8_t> data{keyNo};
-        const std::vector<uint8_t> cryptogram =
-            changeKeyCryptogram(secure, ownKey, std::span<const uint8_t, 16>(newKey, 16), oldKey);
+        const std::vector<uint8_t> cryptogram = zendor::desfire::protectNewKey(
+            secure.sessionKey, key16(newKey), ownKey ? std::nullopt : std::optional(key16(oldKey)));
         data.insert(data.end(), cryptogram.begin(), cryptogram.end());
         int16_t result = command(ins::kChangeKey, data);
         // The card ends the authentication once the key it rests on has changed.
@@ -286,7 +241,7 @@ extern "C" int16_t DesFireCard_ReadData(uint8_t fileNo, uint8_t comm, uint32_t o
         if (comm == kCommPlain) {
             return readPlain(header, length, buffer, bytesRead);
         }
-        if (comm != kCommMaced && comm != kCommEnciphered) {
+        if (!zendor::desfire::isCommSetting(comm)) {
             return static_cast<int16_t>(kUnsupportedComm);
         }
         return readSecured(comm, header, length, buffer, bytesRead);

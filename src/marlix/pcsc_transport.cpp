@@ -7,8 +7,6 @@
 // ATQA and SAK every DESFire has are reported.
 #include "marlix/pcsc_transport.h"
 
-#include <PCSC/winscard.h>
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -19,6 +17,7 @@
 #include <vector>
 
 #include "desfire/protocol.h"
+#include "marlix/pcsc_api.h"
 #include "marlix/status.h"
 
 namespace zendor::marlix {
@@ -132,13 +131,13 @@ class CardHandle {
 
     int16_t transmit(std::span<const uint8_t> command, std::vector<uint8_t>& response) const {
         response.clear();
-        if (command.size() > MAX_BUFFER_SIZE) {
+        if (command.size() > pcsc::kMaxBufferSize) {
             return kBadArgument;
         }
         const SCARD_IO_REQUEST* pci = protocol_ == SCARD_PROTOCOL_T0   ? SCARD_PCI_T0
                                       : protocol_ == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1
                                                                        : SCARD_PCI_RAW;
-        std::array<uint8_t, MAX_BUFFER_SIZE> buffer{};
+        std::array<uint8_t, pcsc::kMaxBufferSize> buffer{};
         DWORD length = buffer.size();
         LONG rv = SCardTransmit(handle_, pci, command.data(), static_cast<DWORD>(command.size()),
                                 nullptr, buffer.data(), &length);
@@ -153,7 +152,7 @@ class CardHandle {
     }
 
     std::vector<uint8_t> atr() const {
-        std::array<uint8_t, MAX_ATR_SIZE> buffer{};
+        std::array<uint8_t, pcsc::kMaxAtrSize> buffer{};
         DWORD atrLength = buffer.size();
         DWORD state = 0;
         DWORD protocol = 0;

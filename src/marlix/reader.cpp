@@ -6,6 +6,7 @@
 
 #include "card/marlix.h"
 #include "card/marlix_desfire.h"
+#include "marlix/c_boundary.h"
 #include "marlix/pcsc_transport.h"
 #include "marlix/sim_transport.h"
 #include "marlix/status.h"
@@ -47,92 +48,106 @@ std::unique_ptr<Transport> openDefaultTransport(const DeviceName& device) {
 
 }  // namespace zendor::marlix
 
+using zendor::marlix::guarded;
 using zendor::marlix::readerSession;
 using zendor::marlix::ReaderSession;
 namespace status = zendor::marlix;
 
 extern "C" int16_t MARLIX_ReaderOpen(const char* deviceName) {
-    ReaderSession& session = readerSession();
-    MARLIX_ReaderClose();
-    std::optional<zendor::marlix::DeviceName> device = zendor::marlix::parseDeviceName(deviceName);
-    if (!device) {
-        return status::kNoReader;
-    }
-    auto& override = zendor::marlix::factoryOverride();
-    session.transport =
-        override ? override(*device) : zendor::marlix::openDefaultTransport(*device);
-    return session.transport ? status::kOk : status::kNoReader;
+    return guarded([&]() -> int16_t {
+        ReaderSession& session = readerSession();
+        MARLIX_ReaderClose();
+        std::optional<zendor::marlix::DeviceName> device =
+            zendor::marlix::parseDeviceName(deviceName);
+        if (!device) {
+            return status::kNoReader;
+        }
+        auto& override = zendor::marlix::factoryOverride();
+        session.transport =
+            override ? override(*device) : zendor::marlix::openDefaultTransport(*device);
+        return session.transport ? status::kOk : status::kNoReader;
+    });
 }
 
 extern "C" int16_t MARLIX_TclA_ActivateAny(uint8_t* atqa, uint8_t* uid, uint8_t* uidLength,
                                            uint8_t* sak) {
-    ReaderSession& session = readerSession();
-    if (!session.transport) {
-        return status::kNoReader;
-    }
-    if (atqa == nullptr || uid == nullptr || uidLength == nullptr || sak == nullptr) {
-        return status::kBadArgument;
-    }
-    if (session.cardActive) {
-        session.transport->deselect();
-    }
-    zendor::marlix::forgetCard(session);
-    zendor::marlix::Activation activation;
-    int16_t result = session.transport->activate(activation);
-    if (result != status::kOk) {
-        return result;
-    }
-    std::copy(activation.atqa.begin(), activation.atqa.end(), atqa);
-    uint8_t copied = std::min(*uidLength, activation.uidLength);
-    std::copy_n(activation.uid.begin(), copied, uid);
-    *uidLength = activation.uidLength;
-    *sak = activation.sak;
-    session.cardActive = true;
-    return status::kOk;
+    return guarded([&]() -> int16_t {
+        ReaderSession& session = readerSession();
+        if (!session.transport) {
+            return status::kNoReader;
+        }
+        if (atqa == nullptr || uid == nullptr || uidLength == nullptr || sak == nullptr) {
+            return status::kBadArgument;
+        }
+        if (session.cardActive) {
+            session.transport->deselect();
+        }
+        zendor::marlix::forgetCard(session);
+        zendor::marlix::Activation activation;
+        int16_t result = session.transport->activate(activation);
+        if (result != status::kOk) {
+            return result;
+        }
+        std::copy(activation.atqa.begin(), activation.atqa.end(), atqa);
+        uint8_t copied = std::min(*uidLength, activation.uidLength);
+        std::copy_n(activation.uid.begin(), copied, uid);
+        *uidLength = activation.uidLength;
+        *sak = activation.sak;
+        session.cardActive = true;
+        return status::kOk;
+    });
 }
 
 extern "C" int16_t MARLIX_TclA_GetAts(uint8_t cid, uint8_t* ats, uint8_t* atsLength) {
-    ReaderSession& session = readerSession();
-    if (!session.transport || !session.cardActive) {
-        return status::kNoReader;
-    }
-    if (ats == nullptr || atsLength == nullptr) {
-        return status::kBadArgument;
-    }
-    session.cid = cid;
-    return session.transport->requestAts(std::span(ats, *atsLength), *atsLength);
+    return guarded([&]() -> int16_t {
+        ReaderSession& session = readerSession();
+        if (!session.transport || !session.cardActive) {
+            return status::kNoReader;
+        }
+        if (ats == nullptr || atsLength == nullptr) {
+            return status::kBadArgument;
+        }
+        session.cid = cid;
+        return session.transport->requestAts(std::span(ats, *atsLength), *atsLength);
+    });
 }
 
 extern "C" int16_t MARLIX_TclA_Deselect(uint8_t /*cid*/) {
-    ReaderSession& session = readerSession();
-    if (!session.transport) {
-        return status::kNoReader;
-    }
-    if (session.cardActive) {
-        session.transport->deselect();
-    }
-    zendor::marlix::forgetCard(session);
-    return status::kOk;
+    return guarded([&]() -> int16_t {
+        ReaderSession& session = readerSession();
+        if (!session.transport) {
+            return status::kNoReader;
+        }
+        if (session.cardActive) {
+            session.transport->deselect();
+        }
+        zendor::marlix::forgetCard(session);
+        return status::kOk;
+    });
 }
 
 extern "C" int16_t MARLIX_ReaderClose(void) {
-    ReaderSession& session = readerSession();
-    if (!session.transport) {
+    return guarded([&]() -> int16_t {
+        ReaderSession& session = readerSession();
+        if (!session.transport) {
+            return status::kOk;
+        }
+        if (session.cardActive) {
+            session.transport->deselect();
+        }
+        zendor::marlix::forgetCard(session);
+        session.transport.reset();
         return status::kOk;
-    }
-    if (session.cardActive) {
-        session.transport->deselect();
-    }
-    zendor::marlix::forgetCard(session);
-    session.transport.reset();
-    return status::kOk;
+    });
 }
 
 extern "C" int16_t DesFireCard_SelectCid(uint8_t cid) {
-    ReaderSession& session = readerSession();
-    if (!session.transport || !session.cardActive) {
-        return status::kNoReader;
-    }
-    session.cid = cid;
-    return status::kOk;
+    return guarded([&]() -> int16_t {
+        ReaderSession& session = readerSession();
+        if (!session.transport || !session.cardActive) {
+            return status::kNoReader;
+        }
+        session.cid = cid;
+        return status::kOk;
+    });
 }

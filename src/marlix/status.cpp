@@ -1,3 +1,4 @@
+// Names of the statuses, for diagnostics and documentation.
 #include "marlix/status.h"
 
 #include <array>
@@ -26,6 +27,23 @@ constexpr std::array<std::pair<int16_t, std::string_view>, 17> kNames{{
     {kNotDesfire, "not a DESFire card"},
 }};
 
+// Ours never repeat and never fall in the band of the card's status bytes.
+constexpr bool statusesApart() {
+    for (size_t i = 0; i < kNames.size(); ++i) {
+        const int16_t code = kNames[i].first;
+        if (code <= cardStatus(0x00) && code >= cardStatus(0xFF)) {
+            return false;
+        }
+        for (size_t j = i + 1; j < kNames.size(); ++j) {
+            if (kNames[j].first == code) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(statusesApart());
+
 }  // namespace
 
 std::string_view statusName(int16_t status) {
@@ -34,7 +52,7 @@ std::string_view statusName(int16_t status) {
             return name;
         }
     }
-    if (status <= -1000 && status >= -1255) {
+    if (status <= cardStatus(0x00) && status >= cardStatus(0xFF)) {
         return "card status";
     }
     return "unknown status";

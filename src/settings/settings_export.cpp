@@ -4,6 +4,7 @@
 #include <array>
 
 #include "settings/schema.h"
+#include "text/hex.h"
 
 namespace zendor::settings {
 
@@ -100,11 +101,7 @@ bool formatHexValue(std::span<char> text, std::span<const uint8_t> value, size_t
         std::printf("Unpossible error\n");
         return false;
     }
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    for (size_t i = 0; i < length; ++i) {
-        text[2 * i] = kDigits[value[i] >> 4];
-        text[2 * i + 1] = kDigits[value[i] & 0x0F];
-    }
+    zendor::text::writeHex(value.first(length), text);
     text[2 * length] = '\0';
     return true;
 }

@@ -4,8 +4,8 @@
 // plain. Backup data files keep writes in the session until CommitTransaction.
 #include <algorithm>
 
-#include "vcard/card_commands.h"
-#include "vcard/card_messaging.h"
+#include "card_commands.h"
+#include "desfire/secure_messaging.h"
 
 namespace zendor::vcard {
 
@@ -18,7 +18,6 @@ constexpr uint8_t kFreeCreateDelete = 0x04;
 constexpr uint8_t kRightFree = 0x0E;
 constexpr uint8_t kRightNever = 0x0F;
 constexpr size_t kHeaderSize = 7;  // FileNo Offset(3) Length(3)
-constexpr size_t kMacSize = 4;
 
 struct Access {
     uint8_t status = st::kOk;
@@ -77,8 +76,7 @@ Reply createDataFile(CardContext& ctx, Data data, uint8_t type) {
     uint8_t fileNo = data[0];
     uint8_t comm = data[1];
     uint32_t size = readLe24(data.subspan(4));
-    bool commKnown = comm == kCommPlain || comm == kCommMaced || comm == kCommEnciphered;
-    if (fileNo > kMaxFileNo || !commKnown || size == 0) {
+    if (fileNo > kMaxFileNo || !desfire::isCommSetting(comm) || size == 0) {
         return statusOnly(st::kParameterError);
     }
     if (findFile(*app, fileNo) != nullptr) {
@@ -126,36 +124,10 @@ DataFile* fileFor(CardContext& ctx, uint8_t fileNo, bool write, Access& access) 
     return access.status == st::kOk ? file : nullptr;
 }
 
-size_t transferLength(uint8_t mode, size_t plainLength) {
-    switch (mode) {
-        case kCommMaced:
-            return plainLength + kMacSize;
-        case kCommEnciphered:
-            return encipheredLength(plainLength);
-        default:
-            return plainLength;
-    }
-}
-
-// The data of a complete write, or nothing when its MAC, CRC or padding is wrong.
-std::optional<std::vector<uint8_t>> writtenData(const CardSession& session,
-                                                const IncomingWrite& write) {
-    Data received(write.received);
-    if (write.mode == kCommEnciphered) {
-        return decipherFromHost(session.sessionKey, received, write.length);
-    }
-    std::vector<uint8_t> plain(received.begin(), received.begin() + write.length);
-    if (write.mode == kCommMaced) {
-        std::array<uint8_t, kMacSize> mac = legacyMac(session.sessionKey, plain);
-        if (!std::equal(mac.begin(), mac.end(), received.begin() + write.length)) {
-            return std::nullopt;
-        }
-    }
-    return plain;
-}
-
 Reply finishWrite(CardContext& ctx, const IncomingWrite& write) {
-    std::optional<std::vector<uint8_t>> data = writtenData(ctx.session, write);
+    std::optional<std::vector<uint8_t>> data =
+        desfire::check(desfire::Direction::ToCard, write.mode, ctx.session.sessionKey,
+                       write.received, write.length);
     if (!data) {
         return statusOnly(st::kIntegrityError);
     }
@@ -259,16 +231,8 @@ Reply readData(CardContext& ctx, Data data) {
     }
     auto first = file->data.begin() + header.offset;
     std::vector<uint8_t> plain(first, first + static_cast<ptrdiff_t>(length));
-    std::vector<uint8_t> out;
-    if (access.mode == kCommEnciphered) {
-        out = encipherForHost(ctx.session.sessionKey, plain);
-    } else {
-        out = plain;
-        if (access.mode == kCommMaced) {
-            std::array<uint8_t, kMacSize> mac = legacyMac(ctx.session.sessionKey, plain);
-            out.insert(out.end(), mac.begin(), mac.end());
-        }
-    }
+    std::vector<uint8_t> out =
+        desfire::protect(desfire::Direction::ToHost, access.mode, ctx.session.sessionKey, plain);
     return sendInFrames(ctx.session, std::move(out), desfire::kMaxResponseData);
 }
 
@@ -295,7 +259,7 @@ Reply writeData(CardContext& ctx, Data data) {
     write.offset = header.offset;
     write.length = header.length;
     write.mode = access.mode;
-    write.expected = transferLength(access.mode, header.length);
+    write.expected = desfire::transferLength(access.mode, header.length);
     return continueWrite(ctx, std::move(write), data.subspan(kHeaderSize));
 }
 

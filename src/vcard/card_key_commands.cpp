@@ -2,10 +2,10 @@
 // GetKeySettings and GetKeyVersion, at the card level (one key, the card master key) or in the
 // selected application (its keys; key 0 is the application master key).
 #include <algorithm>
+#include <stdexcept>
 
-#include "desfire/crc16.h"
-#include "vcard/card_commands.h"
-#include "vcard/card_messaging.h"
+#include "card_commands.h"
+#include "desfire/secure_messaging.h"
 
 namespace zendor::vcard {
 
@@ -52,37 +52,6 @@ uint8_t changeKeyAccess(const Level& level, const CardSession& session, uint8_t 
     return session.authenticatedWith(needed) ? st::kOk : st::kAuthenticationError;
 }
 
-bool zeroFrom(std::span<const uint8_t> bytes, size_t from) {
-    return std::all_of(bytes.begin() + static_cast<ptrdiff_t>(from), bytes.end(),
-                       [](uint8_t b) { return b == 0; });
-}
-
-bool crcAt(std::span<const uint8_t> bytes, size_t at, std::span<const uint8_t> covered) {
-    std::array<uint8_t, 2> crc = crcBytes(covered);
-    return bytes[at] == crc[0] && bytes[at + 1] == crc[1];
-}
-
-// The new key inside a ChangeKey cryptogram's plaintext, or nothing when a CRC or the zero tail
-// is wrong. Changing the authenticated key: NK || CRC(NK) || 00*6. Another key:
-// (NK ^ old) || CRC(NK ^ old) || CRC(NK) || 00*4.
-std::optional<Key> newKeyFrom(std::span<const uint8_t> plain, const Key& old, bool sameKey) {
-    Key sent{};
-    std::copy_n(plain.begin(), sent.size(), sent.begin());
-    if (sameKey) {
-        if (!crcAt(plain, 16, sent) || !zeroFrom(plain, 18)) {
-            return std::nullopt;
-        }
-        return sent;
-    }
-    Key key{};
-    std::transform(sent.begin(), sent.end(), old.begin(), key.begin(),
-                   [](uint8_t a, uint8_t b) { return static_cast<uint8_t>(a ^ b); });
-    if (!crcAt(plain, 16, sent) || !crcAt(plain, 18, key) || !zeroFrom(plain, 20)) {
-        return std::nullopt;
-    }
-    return key;
-}
-
 }  // namespace
 
 Reply authenticate(CardContext& ctx, Data data) {
@@ -97,7 +66,10 @@ Reply authenticate(CardContext& ctx, Data data) {
         return statusOnly(st::kNoSuchKey);
     }
     AwaitingToken waiting{keyNo, level.keys[keyNo], {}};
-    ctx.session.random(waiting.rndB);
+    // A challenge that is not random would let a recorded token be replayed.
+    if (!ctx.session.random(waiting.rndB)) {
+        throw std::runtime_error("no random number for RndB");
+    }
     desfire::Block challenge = waiting.rndB;
     desfire::LegacyCipher(waiting.key).cardSend(challenge);
     ctx.session.chain = waiting;
@@ -140,8 +112,10 @@ Reply changeKey(CardContext& ctx, Data data) {
         return statusOnly(access);
     }
     bool sameKey = ctx.session.authenticatedWith(keyNo);
-    std::vector<uint8_t> plain = undoSendMode(ctx.session.sessionKey, data.subspan(1));
-    std::optional<Key> key = newKeyFrom(plain, level.keys[keyNo], sameKey);
+    // Changing another key than the authenticated one proves knowledge of its current value.
+    std::optional<Key> key =
+        desfire::checkNewKey(ctx.session.sessionKey, data.subspan(1),
+                             sameKey ? std::nullopt : std::optional<Key>(level.keys[keyNo]));
     if (!key) {
         return statusOnly(st::kIntegrityError);
     }
@@ -167,7 +141,8 @@ Reply changeKeySettings(CardContext& ctx, Data data) {
     if (!(level.keySettings & kSettingsChangeable)) {
         return statusOnly(st::kPermissionDenied);
     }
-    std::optional<std::vector<uint8_t>> plain = decipherFromHost(ctx.session.sessionKey, data, 1);
+    std::optional<std::vector<uint8_t>> plain = desfire::check(
+        desfire::Direction::ToCard, desfire::kCommEnciphered, ctx.session.sessionKey, data, 1);
     if (!plain) {
         return statusOnly(st::kIntegrityError);
     }

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <array>
 
-#include "vcard/card_commands.h"
+#include "card_commands.h"
 
 namespace zendor::vcard {
 

@@ -1,5 +1,5 @@
 // Helpers shared by the virtual card's command handlers.
-#include "vcard/card_session.h"
+#include "card_session.h"
 
 #include <algorithm>
 
@@ -31,16 +31,6 @@ DataFile* findFile(Application& app, uint8_t fileNo) {
     auto it = std::find_if(app.files.begin(), app.files.end(),
                            [fileNo](const DataFile& file) { return file.fileNo == fileNo; });
     return it == app.files.end() ? nullptr : &*it;
-}
-
-uint32_t readLe24(std::span<const uint8_t> bytes) {
-    return static_cast<uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16);
-}
-
-void appendLe24(std::vector<uint8_t>& out, uint32_t value) {
-    out.push_back(static_cast<uint8_t>(value));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-    out.push_back(static_cast<uint8_t>(value >> 16));
 }
 
 uint8_t keyVersion(const Key& key) {

@@ -7,6 +7,9 @@
 #include <optional>
 #include <vector>
 
+#include "desfire/protocol.h"
+#include "desfire/secure_messaging.h"
+
 namespace zendor::vcard {
 
 using Key = std::array<uint8_t, 16>;
@@ -23,7 +26,10 @@ constexpr uint8_t kMaxFileNo = 31;
 constexpr uint32_t kMaxFileSize = kMaxFreeMemory;
 
 enum FileType : uint8_t { kStandardDataFile = 0, kBackupDataFile = 1 };
-enum CommSetting : uint8_t { kCommPlain = 0, kCommMaced = 1, kCommEnciphered = 3 };
+using desfire::CommSetting;
+using desfire::kCommEnciphered;
+using desfire::kCommMaced;
+using desfire::kCommPlain;
 
 struct DataFile {
     uint8_t fileNo = 0;

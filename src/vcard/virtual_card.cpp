@@ -3,14 +3,12 @@
 // ends the authentication, the chained command and the backup-file transaction.
 #include "vcard/virtual_card.h"
 
-#include <openssl/rand.h>
-
 #include <array>
 #include <exception>
 #include <optional>
 #include <utility>
 
-#include "vcard/card_commands.h"
+#include "card_commands.h"
 
 namespace zendor::vcard {
 
@@ -141,19 +139,17 @@ VirtualCard::Answer statusWord(uint16_t sw) {
 }  // namespace
 
 VirtualCard::VirtualCard(CardState& state) : state_(state), session_(std::make_unique<Session>()) {
-    session_->random = [](std::span<uint8_t> out) {
-        RAND_bytes(out.data(), static_cast<int>(out.size()));
-    };
+    session_->random = desfire::systemRandom;
 }
 
 VirtualCard::~VirtualCard() = default;
 
-void VirtualCard::setRandomSource(RandomSource source) {
-    session_->random = std::move(source);
+void VirtualCard::setRandomSource(desfire::RandomSource source) {
+    session_->random = source ? std::move(source) : desfire::systemRandom;
 }
 
 void VirtualCard::reset() {
-    RandomSource random = std::move(session_->random);
+    desfire::RandomSource random = std::move(session_->random);
     static_cast<CardSession&>(*session_) = CardSession{};
     session_->random = std::move(random);
 }
@@ -179,7 +175,8 @@ VirtualCard::Answer VirtualCard::process(std::span<const uint8_t> apdu) {
     try {
         reply = runNative(ctx, command);
     } catch (const std::exception&) {
-        // Only the cipher throws (OpenSSL unusable), and always before the state changes.
+        // Only the cipher and the random generator fail so (OpenSSL unusable), and always before
+        // the state changes.
         reset();
         return statusWord(kSwNoDiagnosis);
     }

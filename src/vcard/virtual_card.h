@@ -3,11 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
 
+#include "desfire/random_source.h"
 #include "vcard/card_state.h"
 
 namespace zendor::vcard {
@@ -32,9 +32,9 @@ class VirtualCard {
     // commands in progress and backup-file writes not committed.
     void reset();
 
-    // Where RndB comes from; defaults to OpenSSL's RAND_bytes. Tests fix it for known answers.
-    using RandomSource = std::function<void(std::span<uint8_t>)>;
-    void setRandomSource(RandomSource source);
+    // Where RndB comes from; an empty source restores the system's generator. When it fails,
+    // Authenticate answers 6F 00 and no authentication starts.
+    void setRandomSource(desfire::RandomSource source);
 
   private:
     struct Session;

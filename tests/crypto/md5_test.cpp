@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "crypto/hex.h"
+#include "support/hex.h"
 
 namespace zendor::crypto {
 namespace {

@@ -7,7 +7,7 @@
 #include <array>
 #include <vector>
 
-#include "crypto/hex.h"
+#include "support/hex.h"
 
 namespace zendor::crypto {
 namespace {

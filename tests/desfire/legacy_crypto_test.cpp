@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "crypto/hex.h"
 #include "desfire/crc16.h"
 #include "desfire/legacy_cipher.h"
+#include "support/hex.h"
 
 namespace zendor::desfire {
 namespace {

@@ -10,12 +10,12 @@
 
 #include "card/marlix.h"
 #include "card/marlix_desfire.h"
-#include "crypto/hex.h"
 #include "desfire/crc16.h"
 #include "desfire/legacy_cipher.h"
 #include "marlix/authentication.h"
 #include "marlix/reader.h"
 #include "marlix/status.h"
+#include "support/hex.h"
 
 namespace zendor::marlix {
 namespace {

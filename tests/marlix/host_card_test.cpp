@@ -12,10 +12,10 @@
 
 #include "card/marlix.h"
 #include "card/marlix_desfire.h"
-#include "crypto/hex.h"
 #include "marlix/reader.h"
 #include "marlix/sim_transport.h"
 #include "marlix/status.h"
+#include "support/hex.h"
 #include "vcard/card_connection.h"
 #include "vcard/card_file.h"
 #include "vcard/card_state.h"

@@ -1,13 +1,25 @@
-// The parts of the PC/SC transport that need no PC/SC service: choosing the reader a name means
-// and reading the ATR. The exchange with a card is tested end to end in tests/e2e.
+// The PC/SC transport against a fake of the SCard* API: how it picks a reader, tells a DESFire,
+// maps every SCard error to a status of ours, and lets the card go. tests/e2e runs it against
+// pcscd.
 #include "marlix/pcsc_transport.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "marlix/fake_scard.h"
+#include "marlix/status.h"
+#include "support/hex.h"
+
 namespace zendor::marlix {
 namespace {
+
+using test::FakeAnswer;
+using test::FakeReader;
+using test::fakeScard;
+using test::fromHex;
+using test::toHex;
+using Calls = std::vector<std::string>;
 
 TEST(PickReaderTest, ExactNameFirstThenTheOnlyReaderContainingIt) {
     const std::vector<std::string> readers{"Virtual PCD 00 00", "Virtual PCD 00 01",
@@ -70,6 +82,311 @@ TEST(AtrHistoricalBytesTest, SkipsInterfaceBytesAndRefusesCutAtrs) {
 
 TEST(OpenPcscTransportTest, AnEmptyReaderNameNamesNoReader) {
     EXPECT_EQ(openPcscTransport({DeviceName::Kind::PcscReader, ""}), nullptr);
+}
+
+const char* const kGetVersion = "transmit T1 9060000000";
+const char* const kNextFrame = "transmit T1 90af000000";
+const char* const kGetUid = "transmit T1 ffca000000";
+
+FakeAnswer answer(std::string_view hex) {
+    return {fromHex(hex), SCARD_S_SUCCESS};
+}
+FakeAnswer error(LONG result) {
+    return {{}, result};
+}
+
+// A DESFire EV1's GetVersion in three parts, then its UID from GET DATA.
+std::deque<FakeAnswer> desfireAnswers(std::string_view uid = "04A1B2C3D4E5F6") {
+    return {answer("0401010100180591AF"), answer("0401010104180591AF"),
+            answer("04A1B2C3D4E5F6BA34999A5014089100"), answer(std::string(uid) + "9000")};
+}
+
+class PcscTransportTest : public testing::Test {
+  protected:
+    void SetUp() override { fakeScard() = {}; }
+    void TearDown() override {
+        EXPECT_EQ(fakeScard().openCards, 0) << "a card handle left connected";
+        EXPECT_EQ(fakeScard().openContexts, 0) << "a context left established";
+    }
+
+    // Opens a transport as the device names it; the line it printed goes to printed.
+    std::unique_ptr<Transport> open(DeviceName device) {
+        testing::internal::CaptureStdout();
+        std::unique_ptr<Transport> transport = openPcscTransport(device);
+        printed = testing::internal::GetCapturedStdout();
+        return transport;
+    }
+    std::unique_ptr<Transport> openReader(std::string name) {
+        return open({DeviceName::Kind::PcscReader, std::move(name)});
+    }
+    std::unique_ptr<Transport> openAnyReader() {
+        return open({DeviceName::Kind::PcscAnyReader, ""});
+    }
+
+    std::string printed;
+};
+
+TEST_F(PcscTransportTest, ActivationTellsADesfireByGetVersionAndReadsItsUid) {
+    struct Case {
+        const char* what;
+        std::deque<FakeAnswer> answers;
+        int16_t status;
+        std::string uid;
+    };
+    const Case cases[] = {
+        {"DESFire EV1, 7-byte UID", desfireAnswers(), kOk, "04a1b2c3d4e5f6"},
+        {"DESFire with a random 4-byte UID", desfireAnswers("08A1B2C3"), kOk, "08a1b2c3"},
+        {"another vendor",
+         {answer("0501010100180591AF"), answer("91AF"), answer("9100")},
+         kNotDesfire,
+         ""},
+        {"not a DESFire type",
+         {answer("0402010100180591AF"), answer("91AF"), answer("9100")},
+         kNotDesfire,
+         ""},
+        {"GetVersion unknown to the card", {answer("6D00")}, kNotDesfire, ""},
+        {"a fourth part",
+         {answer("0401010100180591AF"), answer("91AF"), answer("91AF")},
+         kNotDesfire,
+         ""},
+        {"GetVersion ends with an error",
+         {answer("0401010100180591AF"), answer("91CA")},
+         kNotDesfire,
+         ""},
+        {"GET DATA refused",
+         {answer("0401010100180591AF"), answer("91AF"), answer("9100"), answer("6A81")},
+         kIsoStatus,
+         ""},
+        {"a UID of 5 bytes",
+         {answer("0401010100180591AF"), answer("91AF"), answer("9100"),
+          answer("0102030405"
+                 "9000")},
+         kBadAnswer,
+         ""},
+        {"card removed during GetVersion", {error(SCARD_W_REMOVED_CARD)}, kCardRemoved, ""},
+        {"no answer to GET DATA",
+         {answer("0401010100180591AF"), answer("91AF"), answer("9100"), answer("90")},
+         kNoAnswer,
+         ""},
+    };
+    for (const Case& c : cases) {
+        fakeScard() = {};
+        fakeScard().readers = {{"Reader 00 00"}};
+        fakeScard().answers = c.answers;
+        std::unique_ptr<Transport> transport = openReader("Reader 00 00");
+        ASSERT_NE(transport, nullptr) << c.what;
+        Activation activation;
+        EXPECT_EQ(transport->activate(activation), c.status) << c.what;
+        EXPECT_EQ(toHex(std::span(activation.uid).first(activation.uidLength)), c.uid) << c.what;
+        EXPECT_TRUE(fakeScard().answers.empty()) << c.what << ": answers left unasked";
+        if (c.status == kOk) {
+            EXPECT_EQ(toHex(activation.atqa), "4403") << c.what;
+            EXPECT_EQ(activation.sak, 0x20) << c.what;
+        }
+        transport.reset();
+        EXPECT_EQ(fakeScard().openCards, 0) << c.what;
+    }
+}
+
+// The card is held exclusively with T=0 or T=1, spoken to with the PCI of the protocol the
+// reader chose, and reset when let go so that nothing of our session outlives the connection.
+TEST_F(PcscTransportTest, ExclusiveConnectionSpokenInItsProtocolAndResetWhenLetGo) {
+    fakeScard().readers = {{"Reader 00 00"}};
+    fakeScard().answers = desfireAnswers();
+    fakeScard().answers.push_back(answer("9100"));
+    std::unique_ptr<Transport> transport = openReader("Reader 00 00");
+    ASSERT_NE(transport, nullptr);
+    Activation activation;
+    ASSERT_EQ(transport->activate(activation), kOk);
+    std::vector<uint8_t> response;
+    EXPECT_EQ(transport->transmit(fromHex("905A000003000000"
+                                          "00"),
+                                  response),
+              kOk);
+    EXPECT_EQ(toHex(response), "9100");
+    std::array<uint8_t, 8> ats{};
+    uint8_t atsLength = 0;
+    EXPECT_EQ(transport->requestAts(ats, atsLength), kOk);
+    EXPECT_EQ(toHex(std::span(ats).first(atsLength)), "80");
+    transport->deselect();
+    EXPECT_EQ(transport->transmit(fromHex("9060000000"), response), kNoCard);
+    EXPECT_EQ(transport->requestAts(ats, atsLength), kNoCard);
+    transport.reset();
+    const Calls expected{
+        "connect Reader 00 00 share 1 protocols 3", kGetVersion,    kNextFrame, kNextFrame, kGetUid,
+        "transmit T1 905a00000300000000",           "disconnect 1", "release"};
+    EXPECT_EQ(fakeScard().calls, expected);
+}
+
+TEST_F(PcscTransportTest, EverySCardErrorBecomesAStatusOfOurs) {
+    struct Case {
+        LONG result;
+        int16_t atConnect;
+        int16_t atTransmit;
+    };
+    const Case cases[] = {
+        {SCARD_E_NO_SMARTCARD, kNoCard, kCardRemoved},
+        {SCARD_W_REMOVED_CARD, kNoCard, kCardRemoved},
+        {SCARD_W_RESET_CARD, kReaderError, kReaderError},
+        {SCARD_E_SHARING_VIOLATION, kReaderBusy, kReaderError},
+        {SCARD_W_UNRESPONSIVE_CARD, kNoAnswer, kNoAnswer},
+        {SCARD_W_UNPOWERED_CARD, kNoAnswer, kReaderError},
+        {SCARD_E_NOT_TRANSACTED, kReaderError, kNoAnswer},
+        {SCARD_E_INSUFFICIENT_BUFFER, kReaderError, kBadAnswer},
+        {SCARD_E_TIMEOUT, kReaderError, kReaderError},
+        {SCARD_E_NO_SERVICE, kReaderError, kReaderError},
+        {SCARD_E_READER_UNAVAILABLE, kReaderError, kReaderError},
+        {SCARD_E_UNKNOWN_READER, kReaderError, kReaderError},
+    };
+    for (const Case& c : cases) {
+        fakeScard() = {};
+        fakeScard().readers = {{"Reader 00 00", c.result}};
+        std::unique_ptr<Transport> transport = openReader("Reader 00 00");
+        ASSERT_NE(transport, nullptr);
+        Activation activation;
+        EXPECT_EQ(transport->activate(activation), c.atConnect) << std::hex << c.result;
+
+        // Mid-command: the card went, was reset or the reader failed after activation.
+        fakeScard().readers[0].connectResult = SCARD_S_SUCCESS;
+        fakeScard().answers = desfireAnswers();
+        ASSERT_EQ(transport->activate(activation), kOk);
+        fakeScard().answers = {error(c.result)};
+        std::vector<uint8_t> response{0x01};
+        EXPECT_EQ(transport->transmit(fromHex("90BD00000701000000100000"
+                                              "00"),
+                                      response),
+                  c.atTransmit)
+            << std::hex << c.result;
+        EXPECT_TRUE(response.empty());
+    }
+}
+
+TEST_F(PcscTransportTest, AnswersTooShortOrTooLongForAShortApdu) {
+    fakeScard().readers = {{"Reader 00 00"}};
+    fakeScard().answers = desfireAnswers();
+    std::unique_ptr<Transport> transport = openReader("Reader 00 00");
+    Activation activation;
+    ASSERT_EQ(transport->activate(activation), kOk);
+    struct Case {
+        std::vector<uint8_t> answer;
+        int16_t status;
+    };
+    const Case cases[] = {
+        {{}, kNoAnswer},
+        {{0x91}, kNoAnswer},
+        {{0x91, 0x00}, kOk},
+        {std::vector<uint8_t>(pcsc::kMaxBufferSize, 0x91), kOk},
+        {std::vector<uint8_t>(pcsc::kMaxBufferSize + 1, 0x91), kBadAnswer},
+    };
+    for (const Case& c : cases) {
+        fakeScard().answers = {{c.answer, SCARD_S_SUCCESS}};
+        std::vector<uint8_t> response;
+        EXPECT_EQ(transport->transmit(fromHex("9060000000"), response), c.status)
+            << c.answer.size() << " bytes";
+        EXPECT_EQ(response.size(), c.status == kOk ? c.answer.size() : 0u);
+    }
+    std::vector<uint8_t> response;
+    EXPECT_EQ(transport->transmit(std::vector<uint8_t>(pcsc::kMaxBufferSize + 1), response),
+              kBadArgument);
+}
+
+// Without a reader name, the first reader that holds a card; one that holds a card another
+// program has is the answer too, not a reason to look further.
+TEST_F(PcscTransportTest, AnyReaderIsTheFirstThatHoldsACard) {
+    struct Case {
+        const char* what;
+        std::vector<FakeReader> readers;
+        int16_t status;
+        Calls connects;
+    };
+    const Case cases[] = {
+        {"the second holds the card",
+         {{"A 00 00", SCARD_E_NO_SMARTCARD}, {"B 00 00"}, {"C 00 00"}},
+         kOk,
+         {"connect A 00 00 share 1 protocols 3", "connect B 00 00 share 1 protocols 3"}},
+        {"sharing violation on the first with a card",
+         {{"A 00 00", SCARD_E_NO_SMARTCARD}, {"B 00 00", SCARD_E_SHARING_VIOLATION}, {"C 00 00"}},
+         kReaderBusy,
+         {"connect A 00 00 share 1 protocols 3", "connect B 00 00 share 1 protocols 3"}},
+        {"no card anywhere",
+         {{"A 00 00", SCARD_E_NO_SMARTCARD}, {"B 00 00", SCARD_W_REMOVED_CARD}},
+         kNoCard,
+         {"connect A 00 00 share 1 protocols 3", "connect B 00 00 share 1 protocols 3"}},
+    };
+    for (const Case& c : cases) {
+        fakeScard() = {};
+        fakeScard().readers = c.readers;
+        fakeScard().answers = desfireAnswers();
+        std::unique_ptr<Transport> transport = openAnyReader();
+        ASSERT_NE(transport, nullptr) << c.what;
+        EXPECT_EQ(printed, "") << c.what;
+        Activation activation;
+        EXPECT_EQ(transport->activate(activation), c.status) << c.what;
+        Calls connects;
+        std::copy_if(fakeScard().calls.begin(), fakeScard().calls.end(),
+                     std::back_inserter(connects),
+                     [](const std::string& call) { return call.starts_with("connect"); });
+        EXPECT_EQ(connects, c.connects) << c.what;
+    }
+}
+
+// Opening by name: the reader it picks, or the one line that says why none.
+TEST_F(PcscTransportTest, AReaderNameOpensTheReaderItPicksOrSaysWhyNone) {
+    const std::vector<FakeReader> readers{
+        {"Virtual PCD 00 00"}, {"Virtual PCD 00 01"}, {"ACS ACR122U 01 00"}};
+    struct Case {
+        const char* what;
+        LONG establishResult;
+        std::vector<FakeReader> readers;
+        int listGrowths;
+        std::string name;
+        std::string connect;  // the reader activation connects to; empty: no transport
+        std::string printed;
+    };
+    const Case cases[] = {
+        {"exact name", SCARD_S_SUCCESS, readers, 0, "Virtual PCD 00 01", "Virtual PCD 00 01", ""},
+        {"part of one name", SCARD_S_SUCCESS, readers, 0, "acr122", "ACS ACR122U 01 00", ""},
+        {"the list grew three times", SCARD_S_SUCCESS, readers, 3, "acr122", "ACS ACR122U 01 00",
+         ""},
+        {"the list kept growing", SCARD_S_SUCCESS, readers, 4, "acr122", "",
+         "No PC/SC reader is connected\n"},
+        {"several", SCARD_S_SUCCESS, readers, 0, "Virtual", "",
+         "Reader name 'Virtual' fits several readers: 'Virtual PCD 00 00', 'Virtual PCD 00 01'\n"},
+        {"none", SCARD_S_SUCCESS, readers, 0, "Omnikey", "",
+         "No reader's name contains 'Omnikey'; PC/SC readers: 'Virtual PCD 00 00', "
+         "'Virtual PCD 00 01', 'ACS ACR122U 01 00'\n"},
+        {"no reader at all",
+         SCARD_S_SUCCESS,
+         {},
+         0,
+         "acr122",
+         "",
+         "No PC/SC reader is connected\n"},
+        {"no service", SCARD_E_NO_SERVICE, readers, 0, "acr122", "",
+         "No PC/SC service (is pcscd running?)\n"},
+    };
+    for (const Case& c : cases) {
+        fakeScard() = {};
+        fakeScard().establishResult = c.establishResult;
+        fakeScard().readers = c.readers;
+        fakeScard().listGrowths = c.listGrowths;
+        fakeScard().answers = desfireAnswers();
+        std::unique_ptr<Transport> transport = openReader(c.name);
+        EXPECT_EQ(printed, c.printed) << c.what;
+        ASSERT_EQ(transport != nullptr, !c.connect.empty()) << c.what;
+        if (transport) {
+            Activation activation;
+            EXPECT_EQ(transport->activate(activation), kOk) << c.what;
+            EXPECT_EQ(fakeScard().calls.at(0), "connect " + c.connect + " share 1 protocols 3")
+                << c.what;
+        }
+    }
+    // Without a name nothing is printed, whatever is missing.
+    fakeScard() = {};
+    EXPECT_EQ(openAnyReader(), nullptr);
+    fakeScard().establishResult = SCARD_E_NO_SERVICE;
+    EXPECT_EQ(openAnyReader(), nullptr);
+    EXPECT_EQ(printed, "");
 }
 
 }  // namespace

@@ -8,17 +8,12 @@
 #include <utility>
 
 #include "settings/settings_table.h"
+#include "support/hex.h"
 
 namespace zendor::testing {
 
 inline std::string hexOf(const uint8_t* bytes, size_t count) {
-    std::string text;
-    char pair[3];
-    for (size_t i = 0; i < count; ++i) {
-        std::snprintf(pair, sizeof pair, "%02X", bytes[i]);
-        text += pair;
-    }
-    return text;
+    return test::toHex(std::span(bytes, count), test::HexCase::Upper);
 }
 
 // "clear\n" when the flag is set, then "TT=value\n" per present slot; a slot whose bytes after

@@ -7,13 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "desfire/crc16.h"
 #include "desfire/legacy_cipher.h"
+#include "support/hex.h"
 #include "vcard/card_state.h"
 #include "vcard/virtual_card.h"
 
@@ -39,14 +39,9 @@ inline Bytes bytes(std::string_view hex) {
     return out;
 }
 
+// Bytes as the tests write APDUs: "90 5A 00 00".
 inline std::string hex(std::span<const uint8_t> data) {
-    std::string out;
-    char digits[4];
-    for (uint8_t b : data) {
-        std::snprintf(digits, sizeof digits, out.empty() ? "%02X" : " %02X", b);
-        out += digits;
-    }
-    return out;
+    return zendor::test::toHex(data, zendor::test::HexCase::Upper, " ");
 }
 
 inline Key keyOf(std::string_view hexKey) {
@@ -67,8 +62,10 @@ class TestHost {
     VirtualCard& card() { return card_; }
 
     void fixRandom(const desfire::Block& rndB) {
-        card_.setRandomSource(
-            [rndB](std::span<uint8_t> out) { std::copy_n(rndB.begin(), out.size(), out.begin()); });
+        card_.setRandomSource([rndB](std::span<uint8_t> out) {
+            std::copy_n(rndB.begin(), out.size(), out.begin());
+            return true;
+        });
     }
 
     Bytes transmit(const Bytes& apdu) {

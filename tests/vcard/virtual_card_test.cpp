@@ -149,6 +149,21 @@ TEST(VirtualCardAuthentication, WrongTokenFailsAndLeavesNoAuthentication) {
     EXPECT_EQ(host.send("90 FC 00 00 00"), "91 AE");
 }
 
+// Without a random RndB the card offers no challenge (a fixed one could be replayed): the
+// authentication in force ends, none starts, and the token finds nothing waiting for it.
+TEST(VirtualCardAuthentication, NoRandomNumberNoChallenge) {
+    CardState card = testing::knownDesfire();
+    TestHost host(card);
+    traceAuthentication(host);
+    host.card().setRandomSource([](std::span<uint8_t>) { return false; });
+    EXPECT_EQ(host.send(kTraceStart), "6F 00");
+    EXPECT_EQ(host.send(kTraceToken), "91 1C");
+    EXPECT_EQ(host.send("90 FC 00 00 00"), "91 AE");
+    host.fixRandom(test::kTraceRndB);
+    EXPECT_EQ(host.send(kTraceStart), kTraceChallenge);
+    EXPECT_EQ(host.send(kTraceToken), kTraceProof);
+}
+
 TEST(VirtualCardAuthentication, TwoKeyTripleDesGivesTheLongSessionKey) {
     CardState card = applicationCard();
     card.applications[0].keys[0] = keyOf("00112233445566778899AABBCCDDEEFF");

@@ -13,10 +13,14 @@
 
 #include "desfire/legacy_cipher.h"
 #include "desfire/protocol.h"
+#include "desfire/random_source.h"
 #include "vcard/card_state.h"
 #include "vcard/virtual_card.h"
 
 namespace zendor::vcard {
+
+using desfire::appendLe24;
+using desfire::readLe24;
 
 // One native answer: the data sent before SW1 = 91 and the status byte.
 struct Reply {
@@ -51,7 +55,7 @@ struct OutgoingFrames {
 using Chain = std::variant<std::monostate, AwaitingToken, IncomingWrite, OutgoingFrames>;
 
 struct CardSession {
-    VirtualCard::RandomSource random;
+    desfire::RandomSource random;
     uint32_t selectedAid = 0;  // 0 is the card (PICC) level
     std::optional<uint8_t> authKeyNo;
     Key sessionKey{};
@@ -82,10 +86,6 @@ Reply statusOnly(uint8_t status);
 Application* selectedApplication(CardContext& ctx);
 Application* findApplication(CardState& card, uint32_t aid);
 DataFile* findFile(Application& app, uint8_t fileNo);
-
-// Three bytes, least significant first.
-uint32_t readLe24(std::span<const uint8_t> bytes);
-void appendLe24(std::vector<uint8_t>& out, uint32_t value);
 
 // Key version: bit 7-i is the parity bit (bit 0) of key byte i.
 uint8_t keyVersion(const Key& key);

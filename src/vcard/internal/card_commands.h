@@ -5,7 +5,7 @@
 
 #include <span>
 
-#include "vcard/card_session.h"
+#include "card_session.h"
 
 namespace zendor::vcard {
 

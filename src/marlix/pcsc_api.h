@@ -1,0 +1,25 @@
+// The PC/SC API and where it comes from: pcsc-lite's headers here, the system's WinSCard on
+// Windows (built without UNICODE, so the SCard* names are the ANSI ones). The few names only
+// pcsc-lite defines are given here for both, so nothing else depends on the difference.
+#pragma once
+
+#include <cstddef>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <winscard.h>
+#else
+#include <PCSC/winscard.h>
+#endif
+
+namespace zendor::marlix::pcsc {
+
+#ifdef _WIN32
+constexpr size_t kMaxBufferSize = 264;  // a short APDU's answer: 256 data bytes, status, slack
+constexpr size_t kMaxAtrSize = 33;
+#else
+constexpr size_t kMaxBufferSize = MAX_BUFFER_SIZE;
+constexpr size_t kMaxAtrSize = MAX_ATR_SIZE;
+#endif
+
+}  // namespace zendor::marlix::pcsc
