@@ -7,8 +7,6 @@
 // built from both randoms (desfire::sessionKey) in the form of the key used.
 #include "marlix/authentication.h"
 
-#include <openssl/rand.h>
-
 #include <algorithm>
 #include <vector>
 
@@ -17,6 +15,7 @@
 #include "marlix/apdu.h"
 #include "marlix/reader.h"
 #include "marlix/status.h"
+#include "platform/crypto.h"
 
 namespace zendor::marlix {
 namespace {
@@ -30,7 +29,7 @@ bool randomBytes(std::span<uint8_t> out) {
     if (randomOverride()) {
         return randomOverride()(out);
     }
-    return RAND_bytes(out.data(), static_cast<int>(out.size())) == 1;
+    return platform::randomBytes(out);
 }
 
 // One step of the exchange; the card must answer one block with the expected status.

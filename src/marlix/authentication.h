@@ -16,8 +16,8 @@ namespace zendor::marlix {
 // faults of transmitFrame.
 int16_t authenticate(uint8_t keyNo, std::span<const uint8_t, 16> key);
 
-// Where RndA comes from; an empty function restores OpenSSL's RAND_bytes. The source returns
-// false when it has no random bytes to give. Tests fix it for known answers.
+// Where RndA comes from; an empty function restores the system's random generator. The source
+// returns false when it has no random bytes to give. Tests fix it for known answers.
 using RandomSource = std::function<bool(std::span<uint8_t>)>;
 void setRandomSource(RandomSource source);
 

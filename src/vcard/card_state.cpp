@@ -1,12 +1,12 @@
 #include "vcard/card_state.h"
 
-#include <openssl/rand.h>
+#include "platform/crypto.h"
 
 namespace zendor::vcard {
 
 CardState factoryFreshCard() {
     CardState card;
-    if (RAND_bytes(card.uid.data(), static_cast<int>(card.uid.size())) != 1) {
+    if (!platform::randomBytes(card.uid)) {
         // The UID only has to differ between cards; a weak fallback still serves a test card.
         for (size_t i = 0; i < card.uid.size(); ++i) {
             card.uid[i] = static_cast<uint8_t>(reinterpret_cast<uintptr_t>(&card) >> (i * 3));

@@ -3,13 +3,12 @@
 // ends the authentication, the chained command and the backup-file transaction.
 #include "vcard/virtual_card.h"
 
-#include <openssl/rand.h>
-
 #include <array>
 #include <exception>
 #include <optional>
 #include <utility>
 
+#include "platform/crypto.h"
 #include "vcard/card_commands.h"
 
 namespace zendor::vcard {
@@ -140,9 +139,7 @@ VirtualCard::Answer statusWord(uint16_t sw) {
 }  // namespace
 
 VirtualCard::VirtualCard(CardState& state) : state_(state), session_(std::make_unique<Session>()) {
-    session_->random = [](std::span<uint8_t> out) {
-        RAND_bytes(out.data(), static_cast<int>(out.size()));
-    };
+    session_->random = [](std::span<uint8_t> out) { platform::randomBytes(out); };
 }
 
 VirtualCard::~VirtualCard() = default;

@@ -32,7 +32,8 @@ class VirtualCard {
     // commands in progress and backup-file writes not committed.
     void reset();
 
-    // Where RndB comes from; defaults to OpenSSL's RAND_bytes. Tests fix it for known answers.
+    // Where RndB comes from; defaults to the system's random generator. Tests fix it for known
+    // answers.
     using RandomSource = std::function<void(std::span<uint8_t>)>;
     void setRandomSource(RandomSource source);
 

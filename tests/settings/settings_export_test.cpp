@@ -10,6 +10,7 @@
 #include "ini/fixture_file.h"
 #include "settings/config_loading.h"
 #include "settings/table_text.h"
+#include "support/text_mode.h"
 
 namespace zendor::settings {
 namespace {
@@ -17,6 +18,7 @@ namespace {
 using zendor::testing::FixtureFile;
 using zendor::testing::tableOf;
 using zendor::testing::tableText;
+using zendor::testing::textModeBytes;
 
 std::string exported(const SettingsTable& table) {
     ::testing::internal::CaptureStdout();
@@ -199,7 +201,7 @@ TEST(ExportSettings, Files) {
     ::testing::internal::CaptureStdout();
     EXPECT_TRUE(exportSettings(table, file.path()));
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(file.text(), exported(table));
+    EXPECT_EQ(file.text(), textModeBytes(exported(table)));
 
     const std::string inMissingFolder = ::testing::TempDir() + "zendor-no-such-folder/out.ini";
     ::testing::internal::CaptureStdout();

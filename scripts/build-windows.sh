@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Cross-builds zendorcfg.exe and its tests with MinGW-w64 in build-win/ (configured once).
+# Usage: scripts/build-windows.sh [extra cmake -D options...]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="${ZENDOR_WIN_BUILD_DIR:-$root/build-win}"
+"$root/scripts/install-deps.sh" build windows
+if [ ! -f "$build/build.ninja" ] || [ $# -gt 0 ]; then
+  cmake -S "$root" -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-w64-x86_64.cmake" "$@" >/dev/null
+fi
+ninja -C "$build" >/dev/null
