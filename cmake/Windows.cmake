@@ -1,6 +1,15 @@
 # What the Windows build takes in place of the Debian libraries: BCrypt and WinSCard come with
 # MinGW; the JSON header and GoogleTest come from the build machine's Debian packages.
 
+# A manifest that makes UTF-8 the process code page (Windows 10 1903 and later): arguments,
+# file names and the C library's narrow file calls all take UTF-8, as on Linux. zendorcfg.exe and
+# every test program link it.
+enable_language(RC)
+set(ZENDOR_MANIFEST ${PROJECT_SOURCE_DIR}/cmake/windows/utf8.manifest)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/windows/utf8_manifest.rc.in
+               ${PROJECT_BINARY_DIR}/utf8_manifest.rc @ONLY)
+add_library(zendor_utf8_manifest OBJECT ${PROJECT_BINARY_DIR}/utf8_manifest.rc)
+
 # One zendorcfg.exe that needs no DLL beside it: the C and C++ runtimes and winpthread are linked
 # in, so only Windows' own DLLs are imported.
 add_link_options(-static)

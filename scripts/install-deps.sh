@@ -6,8 +6,8 @@ set -euo pipefail
 build_pkgs=(g++ cmake ninja-build pkg-config libssl-dev libpcsclite-dev nlohmann-json3-dev libgtest-dev libgmock-dev)
 test_pkgs=(pcscd vsmartcard-vpcd python3 clang-format groff-base man-db dpkg-dev)
 fuzz_pkgs=(clang libclang-rt-14-dev)
-# zendorcfg.exe: the MinGW-w64 cross compiler, Wine to run its tests, zip for its package.
-windows_pkgs=(g++-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 zip)
+# zendorcfg.exe: the MinGW-w64 cross compiler, Wine to run its tests, zip and groff for its package.
+windows_pkgs=(g++-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 zip groff-base)
 
 wanted=("${build_pkgs[@]}")
 for set in "$@"; do
