@@ -1,7 +1,11 @@
 // Runs a built program of this project and collects what it printed and its exit status.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
+#endif
 
 #include <cstdio>
 #include <string>
@@ -15,6 +19,83 @@ struct ToolRun {
     int status = -1;     // exit status, or -1 when it did not exit normally
 };
 
+// Where a program's output goes to be lost.
+#ifdef _WIN32
+inline const std::string kNullDevice = "NUL";
+#else
+inline const std::string kNullDevice = "/dev/null";
+#endif
+
+#ifdef _WIN32
+// One argument as the C runtime's command-line parser reads it back: quoted, with backslashes
+// doubled only where they come before a quote.
+inline std::string commandLineQuote(const std::string& arg) {
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(2 * backslashes, '\\');
+    return quoted + "\"";
+}
+
+// The program started directly (no shell between), standard input empty, standard error into
+// errorFile, standard output collected through a pipe.
+inline ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& errorFile = kNullDevice) {
+    ToolRun run;
+    std::string commandLine = commandLineQuote(program);
+    for (const std::string& arg : args) {
+        commandLine += " " + commandLineQuote(arg);
+    }
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        return run;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                               OPEN_EXISTING, 0, nullptr);
+    HANDLE errors =
+        CreateFileA(errorFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                    CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = errors;
+    PROCESS_INFORMATION process{};
+    const bool started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    CloseHandle(writeEnd);  // the child holds its own copy: the pipe ends when the child does
+    CloseHandle(input);
+    CloseHandle(errors);
+    if (started) {
+        char buffer[4096];
+        DWORD n = 0;
+        while (ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+            run.output.append(buffer, n);
+        }
+        DWORD exitCode = 0;
+        WaitForSingleObject(process.hProcess, INFINITE);
+        if (GetExitCodeProcess(process.hProcess, &exitCode)) {
+            run.status = static_cast<int>(exitCode);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(readEnd);
+    return run;
+}
+#else
 inline std::string shellQuote(const std::string& arg) {
     std::string quoted = "'";
     for (char c : arg) {
@@ -28,7 +109,7 @@ inline std::string shellQuote(const std::string& arg) {
 }
 
 inline ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
-                       const std::string& errorFile = "/dev/null") {
+                       const std::string& errorFile = kNullDevice) {
     std::string command = shellQuote(program);
     for (const std::string& arg : args) {
         command += " " + shellQuote(arg);
@@ -48,5 +129,6 @@ inline ToolRun runTool(const std::string& program, const std::vector<std::string
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return run;
 }
+#endif
 
 }  // namespace zendor::testing
