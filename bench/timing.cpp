@@ -74,6 +74,7 @@ Timing timeProcess(const std::vector<std::string>& argv, int& exitStatus) {
     Timing timing;
     timing.wallMs = msSince(start);
     timing.cpuMs = cpuMs(usage);
+    timing.peakKb = usage.ru_maxrss;
     if (reaped == child && WIFEXITED(status)) {
         exitStatus = WEXITSTATUS(status);
     }

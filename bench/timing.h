@@ -12,6 +12,7 @@ namespace zendor::bench {
 struct Timing {
     double wallMs = 0;
     double cpuMs = 0;  // user + system
+    long peakKb = 0;   // largest resident set of a child process (timeProcess only)
 };
 
 // Times one call in this process (CPU from getrusage of the whole process).

@@ -15,6 +15,7 @@
 
 #include "app/program.h"
 #include "bench/frame_log.h"
+#include "bench/large_config.h"
 #include "bench/timing.h"
 #include "vcard/card_file.h"
 
@@ -25,7 +26,8 @@ struct Options {
     int runs = 20;
     std::string tool = ZENDORCFG_PATH;
     std::string config = ZENDOR_SOURCE_DIR "/examples/zendor.ini";
-    std::string dir;  // a fresh folder under it; empty: $TMPDIR or /tmp
+    std::string dir;         // a fresh folder under it; empty: $TMPDIR or /tmp
+    int largeConfigMiB = 0;  // when set, only the configuration loading of a file of that size
 };
 
 struct Scenario {
@@ -53,6 +55,7 @@ class Bench {
     void printFrames();
     void printInProcess();
     void printProcesses();
+    const std::string& masterCard() const { return masterCard_; }
 
   private:
     const std::string& cardOf(const Scenario& s) const {
@@ -240,9 +243,9 @@ void printArithmetic() {
         "  Authenticate takes two frames by its nature (challenge, then answer).\n");
 }
 
-bool parseRuns(std::string_view text, int& runs) {
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), runs);
-    return ec == std::errc() && end == text.data() + text.size() && runs >= 1 && runs <= 10000;
+bool parseNumber(std::string_view text, int& number, int most) {
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return ec == std::errc() && end == text.data() + text.size() && number >= 1 && number <= most;
 }
 
 std::optional<Options> parseOptions(int argc, char** argv) {
@@ -250,7 +253,10 @@ std::optional<Options> parseOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         bool hasValue = i + 1 < argc;
-        if (arg == "--runs" && hasValue && parseRuns(argv[i + 1], options.runs)) {
+        if (arg == "--runs" && hasValue && parseNumber(argv[i + 1], options.runs, 10000)) {
+            ++i;
+        } else if (arg == "--large-config" && hasValue &&
+                   parseNumber(argv[i + 1], options.largeConfigMiB, 16)) {
             ++i;
         } else if ((arg == "--tool" || arg == "--config" || arg == "--dir") && hasValue) {
             (arg == "--tool"     ? options.tool
@@ -259,7 +265,7 @@ std::optional<Options> parseOptions(int argc, char** argv) {
         } else {
             std::printf(
                 "usage: zendor_bench [--runs N] [--tool ZENDORCFG] [--config INI] "
-                "[--dir DIR]\n");
+                "[--dir DIR] [--large-config MIB]\n");
             return std::nullopt;
         }
     }
@@ -286,7 +292,13 @@ int run(const Options& options) {
                 dir.c_str());
     Bench bench(options, dir);
     bool ok = bench.prepare();
-    if (ok) {
+    if (ok && options.largeConfigMiB > 0) {
+        const std::string large = dir + "/large.ini";
+        ok = writeLargeConfig(large, options.config, size_t(options.largeConfigMiB) << 20);
+        if (ok) {
+            printLargeConfig(options.tool, bench.masterCard(), options.config, large, options.runs);
+        }
+    } else if (ok) {
         bench.printFrames();
         bench.printInProcess();
         bench.printProcesses();

@@ -30,7 +30,31 @@ done
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
+
+# A machine installing its updates holds the dpkg lock, or the package lists lock, for a while:
+# wait for it (up to ZENDOR_APT_LOCK_WAIT seconds) rather than fail at once.
+lock_wait="${ZENDOR_APT_LOCK_WAIT:-300}"
+apt_get() { $sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout="$lock_wait" "$@"; }
+
+# Older apt does not wait for the lists lock of an update by itself: try again while another run
+# holds it. Any other failure ends the script at once.
+update_lists() {
+  local deadline=$((SECONDS + lock_wait)) errors said=""
+  errors=$(mktemp)
+  until apt_get update -qq 2>"$errors"; do
+    if ! grep -q 'Could not get lock' "$errors" || [ "$SECONDS" -ge "$deadline" ]; then
+      cat "$errors" >&2
+      rm -f "$errors"
+      return 1
+    fi
+    [ -n "$said" ] || echo "Waiting for another package manager run to release its lock..."
+    said=1
+    sleep 1
+  done
+  cat "$errors" >&2
+  rm -f "$errors"
+}
+
 echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+update_lists
+apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/command_line.h"
+#include "app/output_check.h"
 #include "app/workflows.h"
 #include "card/reader_connection.h"
 
@@ -45,6 +46,10 @@ int runProgram(int argc, const char* const* argv) {
     std::array<uint8_t, 8> cardUid{};
     if (!card::openReaderConnection(cardUid.data(), options.deviceName)) {
         std::printf("Exiting\n");
+        return 1;
+    }
+    if (!outputSparesInputs(options.outputFile, options.configFile, options.deviceName)) {
+        card::closeReaderConnection();
         return 1;
     }
     bool succeeded = options.create

@@ -8,6 +8,7 @@
 #include "card/master_card.h"
 #include "card/master_layout.h"
 #include "crypto/signature.h"
+#include "ini/file_text.h"
 #include "settings/config_loading.h"
 #include "settings/settings_dump.h"
 #include "settings/settings_export.h"
@@ -23,8 +24,16 @@ std::span<const uint8_t> uidBytes(const CardUid& cardUid) {
     return std::span(cardUid).first(crypto::kUidSize);
 }
 
-bool loadLayout(card::MasterCardLayout& layout, const char* configFile) {
-    return card::setDefaultLayout(&layout) && card::loadMasterLayout(&layout, configFile);
+// The configuration is read once, whole, and every lookup of the run answers from that copy: a
+// pipe can only be read once, and a file edited meanwhile must not give keys of two versions.
+// Only a file too large fails here; one that cannot be read gives the default [master] keys.
+bool readConfig(ini::FileText& config, const char* configFile) {
+    config = ini::readFileText(configFile);
+    return ini::withinSizeLimit(config, configFile);
+}
+
+bool loadLayout(card::MasterCardLayout& layout, const ini::FileText& config) {
+    return card::setDefaultLayout(&layout) && card::loadMasterLayout(&layout, config.bytes);
 }
 
 bool signImage(Signature& signature, const settings::SettingsImage& image,
@@ -58,13 +67,14 @@ bool reportOutcome(bool succeeded) {
 }  // namespace
 
 bool createMasterCard(const char* configFile, const CardUid& cardUid) {
+    ini::FileText config;
     card::MasterCardLayout layout;
-    if (!loadLayout(layout, configFile)) {
+    if (!readConfig(config, configFile) || !loadLayout(layout, config)) {
         return false;
     }
     settings::SettingsTable table{};
-    if (!card::loadClearFlag(&table.clearFlag, configFile) ||
-        !settings::loadConfigFile(table, configFile)) {
+    if (!card::loadClearFlag(&table.clearFlag, config.bytes) ||
+        !settings::loadConfigText(table, config, configFile)) {
         return false;
     }
     settings::printSettingsDump(table);
@@ -83,8 +93,9 @@ bool createMasterCard(const char* configFile, const CardUid& cardUid) {
 }
 
 bool readMasterCard(const char* configFile, const CardUid& cardUid, const char* outputFile) {
+    ini::FileText config;
     card::MasterCardLayout layout;
-    if (!loadLayout(layout, configFile)) {
+    if (!readConfig(config, configFile) || !loadLayout(layout, config)) {
         return false;
     }
     if (!card::checkMapping(&layout, uidBytes(cardUid))) {

@@ -8,7 +8,8 @@
 #include <optional>
 #include <string_view>
 
-#include "ini/profile_reader.h"
+#include "ini/file_text.h"
+#include "ini/line_reader.h"
 #include "settings/value_decoding.h"
 
 namespace zendor::card {
@@ -38,10 +39,11 @@ void unscramble(std::array<uint8_t, 17>& entry) {
 
 using ValueBuffer = std::array<char, kValueBufferSize>;
 
-// The value of key in [master]; empty when the file, the section or the key is absent.
-std::string_view readMasterValue(ValueBuffer& buffer, const char* configFile, const char* key) {
+// The value of key in [master]; empty when the text, the section or the key is absent.
+std::string_view readMasterValue(ValueBuffer& buffer, std::string_view configText,
+                                 const char* key) {
     buffer.fill('\0');
-    ini::readProfileString(configFile, kSection, key, buffer, "");
+    ini::findKeyInText(configText, kSection, key, ini::kProfilePieceLength, buffer);
     return std::string_view(buffer.data());
 }
 
@@ -52,9 +54,7 @@ struct Entry {
 };
 
 // Decodes one non-empty entry into its field, then checks its option byte.
-bool loadEntry(const Entry& entry, const char* configFile) {
-    ValueBuffer buffer;
-    const std::string_view text = readMasterValue(buffer, configFile, entry.key);
+bool loadEntry(const Entry& entry, std::string_view text) {
     if (text.empty()) {
         return true;
     }
@@ -89,14 +89,28 @@ bool loadMasterLayout(MasterCardLayout* layout, const char* configFile) {
     if (layout == nullptr || configFile == nullptr) {
         return false;
     }
+    return loadMasterLayout(layout, ini::readFileText(configFile).bytes);
+}
+
+bool loadMasterLayout(MasterCardLayout* layout, std::string_view configText) {
+    if (layout == nullptr) {
+        return false;
+    }
     const Entry entries[] = {
         {"loc", layout->loc, std::nullopt},
         {"aut", layout->aut, kApplicationKeyOption},
         {"sgn", layout->sgn, kSignatureOption},
         {"root", layout->root, std::nullopt},
     };
-    for (const Entry& entry : entries) {
-        if (!loadEntry(entry, configFile)) {
+    // All four in one pass over the text; an absent key leaves its buffer empty.
+    std::array<ValueBuffer, std::size(entries)> values{};
+    std::array<ini::KeyLookup, std::size(entries)> lookups;
+    for (size_t i = 0; i < lookups.size(); ++i) {
+        lookups[i] = {kSection, entries[i].key, values[i], -1};
+    }
+    ini::findKeysInText(configText, ini::kProfilePieceLength, lookups);
+    for (size_t i = 0; i < lookups.size(); ++i) {
+        if (!loadEntry(entries[i], values[i].data())) {
             return false;
         }
     }
@@ -107,9 +121,16 @@ bool loadClearFlag(int32_t* clearFlag, const char* configFile) {
     if (clearFlag == nullptr || configFile == nullptr) {
         return false;
     }
+    return loadClearFlag(clearFlag, ini::readFileText(configFile).bytes);
+}
+
+bool loadClearFlag(int32_t* clearFlag, std::string_view configText) {
+    if (clearFlag == nullptr) {
+        return false;
+    }
     ValueBuffer buffer;
     // strtol rather than atoi: a number too large for an int is still "not zero", not undefined.
-    if (std::strtol(readMasterValue(buffer, configFile, "clear").data(), nullptr, 10) != 0) {
+    if (std::strtol(readMasterValue(buffer, configText, "clear").data(), nullptr, 10) != 0) {
         *clearFlag = 1;
     }
     return true;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace zendor::card {
 
@@ -32,9 +33,14 @@ bool setDefaultLayout(MasterCardLayout* layout);
 //   other than 0xE0 (0x20); the refused entry has already been stored.
 bool loadMasterLayout(MasterCardLayout* layout, const char* configFile);
 
+// The same from the text of a configuration file read once for the whole run (empty when it
+// could not be read); fails without a message only for a null layout.
+bool loadMasterLayout(MasterCardLayout* layout, std::string_view configText);
+
 // Sets *clearFlag to 1 when [master] clear starts with a non-zero decimal number, and leaves it
 // as it was otherwise. Fails, without a message, only for a null argument.
 bool loadClearFlag(int32_t* clearFlag, const char* configFile);
+bool loadClearFlag(int32_t* clearFlag, std::string_view configText);
 
 // The application identifier: loc bytes 0 to 2, byte 0 most significant.
 uint32_t layoutAid(const MasterCardLayout& layout);

@@ -24,6 +24,7 @@ constexpr uint8_t kGetApplicationIds = 0x6A;
 constexpr uint8_t kSelectApplication = 0x5A;
 constexpr uint8_t kFormatPicc = 0xFC;
 constexpr uint8_t kGetVersion = 0x60;
+constexpr uint8_t kGetFreeMemory = 0x6E;
 constexpr uint8_t kGetFileIds = 0x6F;
 constexpr uint8_t kGetFileSettings = 0xF5;
 constexpr uint8_t kCreateStdDataFile = 0xCD;

@@ -1,9 +1,11 @@
-// Scanning an INI stream for one key of one section.
+// Scanning INI text for keys: one key at a time, or every key of a caller in one pass.
 #include "ini/line_reader.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "ini/profile_reader.h"
 
@@ -13,25 +15,20 @@ namespace {
 
 using LineBuffer = std::array<char, kStreamPieceLength + 1>;
 
-// Reads one whole line and keeps its first pieceLength characters, terminated. A line longer
-// than that is read to its end all the same, so that its tail is never taken for a line of its
-// own (a setting in the tail of a long comment stays dead). False at the end of the stream.
-bool readLine(std::FILE* stream, LineBuffer& line, size_t pieceLength) {
-    size_t kept = 0;
-    int c = std::fgetc(stream);
-    if (c == EOF) {
+// Copies the first pieceLength characters of the line at pos into line, terminated, and moves
+// pos past the whole line, so that the tail of a long line is never taken for a line of its own
+// (a setting in the tail of a long comment stays dead). False at the end of the text.
+bool nextLine(std::string_view text, size_t& pos, LineBuffer& line, size_t pieceLength) {
+    if (pos >= text.size()) {
         return false;
     }
-    while (c != EOF) {
-        if (kept < pieceLength) {
-            line[kept++] = static_cast<char>(c);
-        }
-        if (c == '\n') {
-            break;
-        }
-        c = std::fgetc(stream);
-    }
+    const std::string_view rest = text.substr(pos);
+    const size_t newline = rest.find('\n');
+    const size_t length = newline == std::string_view::npos ? rest.size() : newline + 1;
+    const size_t kept = std::min(length, pieceLength);
+    rest.copy(line.data(), kept);
     line[kept] = '\0';
+    pos += length;
     return true;
 }
 
@@ -67,15 +64,59 @@ void extractValue(const char* afterKey, std::span<char> value) {
     }
 }
 
-}  // namespace
+bool isName(const char* name) {
+    return name != nullptr && *name != '\0';
+}
 
-int findKeyInStream(std::FILE* stream, const char* section, const char* key, size_t pieceLength,
-                    std::span<char> value) {
+void clearValue(std::span<char> value) {
     if (!value.empty()) {
         value[0] = '\0';
     }
-    if (stream == nullptr || section == nullptr || key == nullptr || *section == '\0' ||
-        *key == '\0' || std::fseek(stream, 0, SEEK_SET) != 0) {
+}
+
+// A section that lookups ask about, with the lookups still unanswered. A head closes the
+// section it follows and opens only its own, so a repeated head closes the section.
+struct SectionScan {
+    const char* name = nullptr;
+    size_t length = 0;
+    bool inside = false;
+    std::vector<KeyLookup*> open;
+};
+
+SectionScan& scanOf(std::vector<SectionScan>& scans, const char* section) {
+    for (SectionScan& scan : scans) {
+        if (std::strcmp(scan.name, section) == 0) {
+            return scan;
+        }
+    }
+    return scans.emplace_back(SectionScan{section, std::strlen(section), false, {}});
+}
+
+// Answers the open lookups that the key line p names; returns how many it answered.
+size_t answerKeyLine(SectionScan& scan, const char* p, int lineNumber) {
+    size_t answered = 0;
+    for (auto it = scan.open.begin(); it != scan.open.end();) {
+        KeyLookup& lookup = **it;
+        if (*p != *lookup.key || !namesKey(p, lookup.key, std::strlen(lookup.key))) {
+            ++it;
+            continue;
+        }
+        if (!lookup.value.empty()) {
+            extractValue(p + std::strlen(lookup.key), lookup.value);
+        }
+        lookup.line = lineNumber;
+        it = scan.open.erase(it);
+        ++answered;
+    }
+    return answered;
+}
+
+}  // namespace
+
+int findKeyInText(std::string_view text, const char* section, const char* key, size_t pieceLength,
+                  std::span<char> value) {
+    clearValue(value);
+    if (!isName(section) || !isName(key)) {
         return -1;
     }
     pieceLength = std::min(pieceLength, kStreamPieceLength);
@@ -83,7 +124,8 @@ int findKeyInStream(std::FILE* stream, const char* section, const char* key, siz
     const size_t keyLength = std::strlen(key);
     LineBuffer line{};
     bool inside = false;
-    for (int lineNumber = 0; readLine(stream, line, pieceLength); ++lineNumber) {
+    size_t pos = 0;
+    for (int lineNumber = 0; nextLine(text, pos, line, pieceLength); ++lineNumber) {
         const char* p = skipBlanks(line.data());
         if (*p == '#' || *p == ';') {
             continue;
@@ -101,6 +143,50 @@ int findKeyInStream(std::FILE* stream, const char* section, const char* key, siz
         return lineNumber;
     }
     return -1;
+}
+
+int findKeyInStream(std::FILE* stream, const char* section, const char* key, size_t pieceLength,
+                    std::span<char> value) {
+    clearValue(value);
+    if (stream == nullptr || std::fseek(stream, 0, SEEK_SET) != 0) {
+        return -1;
+    }
+    std::string text;
+    std::array<char, 4096> chunk;
+    size_t count = 0;
+    while ((count = std::fread(chunk.data(), 1, chunk.size(), stream)) > 0) {
+        text.append(chunk.data(), count);
+    }
+    return findKeyInText(text, section, key, pieceLength, value);
+}
+
+void findKeysInText(std::string_view text, size_t pieceLength, std::span<KeyLookup> lookups) {
+    std::vector<SectionScan> scans;
+    size_t open = 0;
+    for (KeyLookup& lookup : lookups) {
+        lookup.line = -1;
+        clearValue(lookup.value);
+        if (isName(lookup.section) && isName(lookup.key)) {
+            scanOf(scans, lookup.section).open.push_back(&lookup);
+            ++open;
+        }
+    }
+    pieceLength = std::min(pieceLength, kStreamPieceLength);
+    LineBuffer line{};
+    size_t pos = 0;
+    for (int lineNumber = 0; open > 0 && nextLine(text, pos, line, pieceLength); ++lineNumber) {
+        const char* p = skipBlanks(line.data());
+        if (*p == '#' || *p == ';') {
+            continue;
+        }
+        for (SectionScan& scan : scans) {
+            if (*p == '[') {
+                scan.inside = !scan.inside && opensSection(p + 1, scan.name, scan.length);
+            } else if (scan.inside) {
+                open -= answerKeyLine(scan, p, lineNumber);
+            }
+        }
+    }
 }
 
 }  // namespace zendor::ini

@@ -1,10 +1,11 @@
 // The line rules shared by every INI lookup: blanks, comments, section heads, key matching and
-// value extraction, applied to an open stream read line by line.
+// value extraction, applied to text held in memory.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 #include <span>
+#include <string_view>
 
 namespace zendor::ini {
 
@@ -18,14 +19,31 @@ constexpr bool isBlank(char c) {
     return (byte >= 0x01 && byte <= 0x20) || byte >= 0x80;
 }
 
-// Sets stream back to its start and looks for key in section. Only the first pieceLength
-// characters of a line (at most kStreamPieceLength) are examined; the rest of a longer line is
-// skipped, so line numbers count whole lines. value is made empty first and, when the key is
-// found and value is not empty, receives the key's value cut to value.size() - 1 characters, at
-// '#' or ';', and without trailing blanks.
-// Returns the 0-based line number of the key, or -1 when it is not found, section or key is null
-// or empty, or the stream cannot be set back to its start.
+// Looks for key in section of text. Only the first pieceLength characters of a line (at most
+// kStreamPieceLength) are examined, up to a NUL byte; the rest of a longer line is skipped, so
+// line numbers count whole lines. value is made empty first and, when the key is found and value
+// is not empty, receives the key's value cut to value.size() - 1 characters, at '#' or ';', and
+// without trailing blanks.
+// Returns the 0-based line number of the key, or -1 when it is not found or section or key is
+// null or empty.
+int findKeyInText(std::string_view text, const char* section, const char* key, size_t pieceLength,
+                  std::span<char> value);
+
+// The same on an open stream, read from its start to its end first. -1 also when the stream is
+// null or cannot be set back to its start.
 int findKeyInStream(std::FILE* stream, const char* section, const char* key, size_t pieceLength,
                     std::span<char> value);
+
+// One key asked of findKeysInText; line and value are its answer, as findKeyInText gives them.
+struct KeyLookup {
+    const char* section = nullptr;
+    const char* key = nullptr;
+    std::span<char> value;
+    int line = -1;
+};
+
+// Answers every lookup in one pass over text, exactly as findKeyInText would one by one, so that
+// the cost does not grow with the number of keys asked.
+void findKeysInText(std::string_view text, size_t pieceLength, std::span<KeyLookup> lookups);
 
 }  // namespace zendor::ini

@@ -2,9 +2,9 @@
 #include "ini/profile_reader.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
+#include "ini/file_text.h"
 #include "ini/line_reader.h"
 
 namespace zendor::ini {
@@ -27,13 +27,8 @@ int findProfileKey(const char* fileName, const char* section, const char* key,
         *key == '\0') {
         return -1;
     }
-    std::FILE* file = std::fopen(fileName, "r");
-    if (file == nullptr) {
-        return -1;
-    }
-    const int line = findKeyInStream(file, section, key, kProfilePieceLength, value);
-    std::fclose(file);
-    return line;
+    const FileText file = readFileText(fileName);
+    return findKeyInText(file.bytes, section, key, kProfilePieceLength, value);
 }
 
 size_t copyBounded(std::span<char> destination, const char* source) {

@@ -15,8 +15,8 @@ int readProfileString(const char* fileName, const char* section, const char* key
                       std::span<char> value, const char* defaultText);
 
 // The lookup behind it: the 0-based line number of the key, or -1 when the key is not found, the
-// file cannot be opened, or the section or key name is empty. An empty value span finds the line
-// without copying.
+// file cannot be read whole (see readFileText), or the section or key name is empty. An empty value
+// span finds the line without copying.
 int findProfileKey(const char* fileName, const char* section, const char* key,
                    std::span<char> value);
 

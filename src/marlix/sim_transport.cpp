@@ -1,13 +1,10 @@
 #include "marlix/sim_transport.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "marlix/status.h"
+#include "platform/file_system.h"
 #include "vcard/card_connection.h"
 
 namespace zendor::marlix {
@@ -100,13 +97,20 @@ std::unique_ptr<Transport> openSimTransport(const std::string& path) {
     switch (read.status) {
         case vcard::ReadStatus::Ok:
             break;
-        case vcard::ReadStatus::Missing:
-            if (::access(folderOf(path).c_str(), W_OK) != 0) {
+        case vcard::ReadStatus::Missing: {
+            // A link to a missing file stands for that file: it is made in the link's target
+            // folder.
+            std::string target, error;
+            if (vcard::resolveCardPath(path, target, error)) {
+                error = platform::mayWrite(folderOf(target)).text;
+            }
+            if (!error.empty()) {
                 std::printf("Virtual card file '%s' cannot be created: %s\n", path.c_str(),
-                            std::strerror(errno));
+                            error.c_str());
                 return nullptr;
             }
             break;
+        }
         case vcard::ReadStatus::Invalid:
             printInvalid(path, read.error);
             return nullptr;

@@ -1,7 +1,11 @@
-// Configuration file loading: every schema key is looked up in the open file and decoded.
+// Configuration file loading: every key that a schema row may ask for is found in one pass over
+// the text, then the rows are decoded in their fixed order.
 #include "settings/config_loading.h"
 
 #include <array>
+#include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "ini/line_reader.h"
 #include "settings/value_decoding.h"
@@ -11,13 +15,81 @@ namespace zendor::settings {
 namespace {
 
 constexpr size_t kValueBufferSize = 128;
+using SectionName = std::array<char, 8>;
+using ValueBuffer = std::array<char, kValueBufferSize>;
 
-// fopen succeeds on a directory and a file may fail to read; reading it through once before
-// loading tells such a file apart from a readable one, empty or not.
-bool readsThrough(std::FILE* stream) {
-    while (std::fgetc(stream) != EOF) {
+// The rows that template number n (0 for general and rckeys) may load: which of a lookup
+// template's kinds applies is only known once its lkl is decoded, so all of them are asked for.
+bool mayLoadRow(const SettingDef& row, int templateNumber) {
+    if (templateNumber == 0) {
+        return row.section == kSectionGeneral || row.section == kSectionRcKeys;
     }
-    return std::ferror(stream) == 0;
+    if (templateNumber == kMasterTemplate) {
+        return row.section == kSectionMasterTemplate;
+    }
+    return row.section >= kSectionLookupList && row.section <= kKindWithoutRows;
+}
+
+// Every key loading may ask for, with its answer. The vectors are sized before the lookups
+// point into them.
+struct FoundKeys {
+    std::vector<SectionName> sections;
+    std::vector<ValueBuffer> values;
+    std::vector<ini::KeyLookup> lookups;
+};
+
+const ini::KeyLookup* lookupOf(const FoundKeys& found, const char* section, const char* key) {
+    for (const ini::KeyLookup& lookup : found.lookups) {
+        if (std::strcmp(lookup.section, section) == 0 && std::strcmp(lookup.key, key) == 0) {
+            return &lookup;
+        }
+    }
+    return nullptr;
+}
+
+void findLoaderKeys(FoundKeys& found, std::string_view text) {
+    const size_t most = kSettingsSchema.size() * (kMasterTemplate + 1);
+    found.sections.resize(most);
+    found.values.resize(most);
+    found.lookups.reserve(most);
+    for (int n = 0; n <= kMasterTemplate; ++n) {
+        for (const SettingDef& row : kSettingsSchema) {
+            const SectionName section = sectionName(row.section, n);
+            if (!mayLoadRow(row, n) || lookupOf(found, section.data(), row.key) != nullptr) {
+                continue;
+            }
+            const size_t i = found.lookups.size();
+            found.sections[i] = section;
+            found.lookups.push_back({found.sections[i].data(), row.key, found.values[i], -1});
+        }
+    }
+    ini::findKeysInText(text, ini::kStreamPieceLength, found.lookups);
+}
+
+// The value text of key in section, or null when the text does not hold it.
+const char* foundValue(const FoundKeys& found, const char* section, const char* key) {
+    const ini::KeyLookup* lookup = lookupOf(found, section, key);
+    return lookup != nullptr && lookup->line >= 0 ? lookup->value.data() : nullptr;
+}
+
+// Loads every schema row of sectionId from section "tpl<templateNumber>" (1 to 5) or, for
+// template number 0, "general" or "rckeys". A refused value prints "Invalid entry '%s.%s'" after
+// the lines of loadEntry.
+void loadSection(SettingsTable& table, const FoundKeys& found, uint8_t sectionId,
+                 int templateNumber) {
+    const SectionName section = sectionName(sectionId, templateNumber);
+    for (const SettingDef& row : kSettingsSchema) {
+        if (row.section != sectionId) {
+            continue;
+        }
+        const char* value = foundValue(found, section.data(), row.key);
+        if (value == nullptr) {
+            continue;
+        }
+        if (!loadEntry(table, row, slotOf(row, templateNumber), value)) {
+            std::printf("Invalid entry '%s.%s'\n", section.data(), row.key);
+        }
+    }
 }
 
 }  // namespace
@@ -26,47 +98,33 @@ bool loadConfigFile(SettingsTable& table, const char* fileName) {
     if (fileName == nullptr) {
         return false;
     }
-    std::FILE* stream = std::fopen(fileName, "r");
-    if (stream == nullptr || !readsThrough(stream)) {
-        if (stream != nullptr) {
-            std::fclose(stream);
-        }
+    return loadConfigText(table, ini::readFileText(fileName), fileName);
+}
+
+bool loadConfigText(SettingsTable& table, const ini::FileText& file, const char* fileName) {
+    if (fileName == nullptr || !ini::withinSizeLimit(file, fileName)) {
+        return false;
+    }
+    if (file.status != ini::FileStatus::Read) {
         std::printf("Failed to read file '%s'\n", fileName);
         return false;
     }
-    const bool loaded = loadSettings(table, stream);
-    std::fclose(stream);
-    return loaded;
+    return loadSettings(table, file.bytes);
 }
 
-bool loadSettings(SettingsTable& table, std::FILE* stream) {
-    loadSection(table, stream, kSectionGeneral, 0);
-    loadSection(table, stream, kSectionRcKeys, 0);
+bool loadSettings(SettingsTable& table, std::string_view text) {
+    FoundKeys found;
+    findLoaderKeys(found, text);
+    loadSection(table, found, kSectionGeneral, 0);
+    loadSection(table, found, kSectionRcKeys, 0);
     for (int n = kFirstLookupTemplate; n <= kLastLookupTemplate; ++n) {
-        loadSection(table, stream, kSectionLookupList, n);
+        loadSection(table, found, kSectionLookupList, n);
         const uint8_t kind = templateKind(table, n);
         if (kind != kKindNone) {
-            loadSection(table, stream, kind, n);
+            loadSection(table, found, kind, n);
         }
     }
-    loadSection(table, stream, kSectionMasterTemplate, kMasterTemplate);
-    return true;
-}
-
-bool loadSection(SettingsTable& table, std::FILE* stream, uint8_t sectionId, int templateNumber) {
-    const std::array<char, 8> section = sectionName(sectionId, templateNumber);
-    for (const SettingDef& row : kSettingsSchema) {
-        if (row.section != sectionId) {
-            continue;
-        }
-        std::array<char, kValueBufferSize> value{};
-        if (!findStreamKey(stream, section.data(), row.key, value)) {
-            continue;
-        }
-        if (!loadEntry(table, row, slotOf(row, templateNumber), value.data())) {
-            std::printf("Invalid entry '%s.%s'\n", section.data(), row.key);
-        }
-    }
+    loadSection(table, found, kSectionMasterTemplate, kMasterTemplate);
     return true;
 }
 
@@ -84,10 +142,6 @@ bool loadEntry(SettingsTable& table, const SettingDef& row, uint8_t slot,
                     valueText.data());
     }
     return decoded;
-}
-
-bool findStreamKey(std::FILE* stream, const char* section, const char* key, std::span<char> value) {
-    return ini::findKeyInStream(stream, section, key, ini::kStreamPieceLength, value) >= 0;
 }
 
 }  // namespace zendor::settings

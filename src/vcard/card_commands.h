@@ -13,6 +13,7 @@ using Data = std::span<const uint8_t>;
 
 // Card level and applications (card_picc_commands.cpp).
 Reply getVersion(CardContext& ctx, Data data);
+Reply getFreeMemory(CardContext& ctx, Data data);
 Reply selectApplication(CardContext& ctx, Data data);
 Reply formatPicc(CardContext& ctx, Data data);
 Reply createApplication(CardContext& ctx, Data data);

@@ -1,32 +1,31 @@
 #include "vcard/card_connection.h"
 
-#include "vcard/card_json.h"
-
 namespace zendor::vcard {
 
 CardConnection::OpenResult CardConnection::open(const std::string& path) {
     OpenResult result;
-    bool busy = false;
-    std::optional<CardLock> lock = CardLock::acquire(path, busy);
-    if (!lock) {
-        result.status = busy ? OpenStatus::Busy : OpenStatus::IoError;
-        result.error = busy ? "held by another connection" : "cannot create its lock file";
+    // Resolved once: a link changed during the connection does not move the card elsewhere.
+    std::string target;
+    if (!resolveCardPath(path, target, result.error)) {
         return result;
     }
-    ReadResult read = readCardFile(path);
+    bool busy = false;
+    std::optional<CardLock> lock = CardLock::acquire(target, busy, result.error);
+    if (!lock) {
+        result.status = busy ? OpenStatus::Busy : OpenStatus::IoError;
+        return result;
+    }
+    ReadResult read = readCardFile(target);
     CardState state;
-    std::string text;
+    std::optional<std::string> text;
     switch (read.status) {
         case ReadStatus::Ok:
             state = std::move(*read.card);
             text = std::move(read.text);
             break;
         case ReadStatus::Missing:
+            // Made by the first change, so that a card that is only read leaves no file.
             state = factoryFreshCard();
-            if (!writeCardFile(path, state, result.error)) {
-                return result;
-            }
-            text = formatCardJson(state);
             break;
         case ReadStatus::Invalid:
             result.status = OpenStatus::Invalid;
@@ -39,12 +38,12 @@ CardConnection::OpenResult CardConnection::open(const std::string& path) {
     result.status = OpenStatus::Ok;
     // The constructor is private: only open() makes connections.
     result.connection = std::unique_ptr<CardConnection>(
-        new CardConnection(path, std::move(*lock), std::move(state), std::move(text)));
+        new CardConnection(target, std::move(*lock), std::move(state), std::move(text)));
     return result;
 }
 
 CardConnection::CardConnection(std::string path, CardLock lock, CardState state,
-                               std::string fileText)
+                               std::optional<std::string> fileText)
     : path_(std::move(path)),
       lock_(std::move(lock)),
       state_(std::move(state)),

@@ -28,8 +28,9 @@ class CardConnection {
         std::string error;  // with Invalid or IoError
     };
 
-    // Locks the file and loads the card; a missing file becomes a factory-fresh card, saved at
-    // once.
+    // Locks the file and loads the card; a missing file is a factory-fresh card, saved when it
+    // first changes. A symbolic link stands for the file it points to. error names the reason
+    // (the system's, where it has one).
     static OpenResult open(const std::string& path);
 
     // SaveFailed: the file could not take the change the frame made (lastError says why); the
@@ -45,12 +46,14 @@ class CardConnection {
     ~CardConnection();
 
   private:
-    CardConnection(std::string path, CardLock lock, CardState state, std::string fileText);
+    CardConnection(std::string path, CardLock lock, CardState state,
+                   std::optional<std::string> fileText);
 
-    std::string path_;
+    std::string path_;  // the card file itself, links followed
     CardLock lock_;
     CardState state_;
-    std::string fileText_;  // the file as last read or saved: a save goes only over that
+    // The file as last read or saved (nothing: there was none); a save goes only over that.
+    std::optional<std::string> fileText_;
     std::unique_ptr<VirtualCard> card_;
     std::vector<FrameRecord> frames_;
     std::string lastError_;

@@ -1,22 +1,24 @@
 #include "vcard/card_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <iterator>
-
+#include "platform/file_system.h"
 #include "vcard/card_json.h"
 
 namespace zendor::vcard {
 namespace {
 
-// Card files are a few kilobytes; anything far larger is not one of ours.
-constexpr std::streamsize kMaxCardFileSize = 16 * 1024 * 1024;
+namespace fs = platform;
+
+constexpr uint32_t kNewFilePermissions = 0600;
+constexpr const char* kChangedElsewhere = "another program changed it since it was read";
+constexpr size_t kRandomPartLength = 6;
+// Copies of the naming used before copies were tied to their card: any card's, removed once
+// surely stale (a save takes milliseconds).
+constexpr std::string_view kOldTemporaryPrefix = ".zendor-card-";
+constexpr auto kOldTemporaryAge = std::chrono::minutes(10);
 
 std::string folderOf(const std::string& path) {
     size_t slash = path.rfind('/');
@@ -26,159 +28,271 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-constexpr mode_t kNewFileMode = 0644;
-constexpr const char* kChangedElsewhere = "another program changed it since it was read";
+std::string nameOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
-bool writeAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
+// FNV-1a: a short, stable stand-in for a name too long to extend.
+std::string digestOf(std::string_view name) {
+    uint64_t hash = 0xcbf29ce484222325ULL;
+    for (char c : name) {
+        hash = (hash ^ static_cast<uint8_t>(c)) * 0x100000001b3ULL;
     }
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+    return digits;
+}
+
+// NAME + suffix beside the card, or a digest of NAME when that would pass the name limit.
+std::string besideCard(const std::string& cardPath, const std::string& lead,
+                       const std::string& suffix, size_t reserved) {
+    std::string name = nameOf(cardPath);
+    std::string entry = lead + name + suffix;
+    if (entry.size() + reserved > fs::kMaxNameLength) {
+        entry = ".zendor-" + digestOf(name) + suffix;
+    }
+    return cardPath.find('/') == std::string::npos ? entry : folderOf(cardPath) + "/" + entry;
+}
+
+// A temporary file in the same folder, filled, flushed to disk and renamed over path (or put in
+// place of a missing one): a reader sees the old card or the new one, never a part. The copy is
+// its owner's alone until it is the card file; then it takes the permissions the card had.
+bool writeAtomically(const std::string& path, const std::string& text, const fs::FileInfo* keep,
+                     std::string& error) {
+    std::string folder = folderOf(path);
+    std::string prefix = nameOf(temporaryPrefixOf(path));
+    fs::FileHandle file;
+    std::string temporary;
+    if (fs::Outcome made = fs::createTemporaryFile(folder, prefix, file, temporary); !made) {
+        error = "cannot create a file beside it: " + made.text;
+        return false;
+    }
+    fs::Outcome written = fs::writeAll(file, text);
+    if (written && keep) {
+        // Root saving someone else's card keeps it theirs; anyone else can only keep their own.
+        (void)fs::setOwner(file, keep->owner, keep->group);
+    }
+    if (written) {
+        written = fs::syncFile(file);
+    }
+    if (written) {
+        written = keep ? fs::replaceFile(temporary, path) : fs::placeNewFile(temporary, path);
+    }
+    if (!written) {
+        error = "cannot write it: " + written.text;
+        (void)fs::removeFile(temporary);
+        return false;
+    }
+    (void)fs::setPermissions(file, keep ? keep->permissions : kNewFilePermissions);
+    (void)file.close();
+    // Without this the rename may not survive a power loss, leaving neither card.
+    (void)fs::syncFolder(folder);
     return true;
 }
 
-std::optional<std::string> readWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (!in || in.bad()) {
-        return std::nullopt;
-    }
-    return text;
+bool isTemporaryOf(const std::string& entry, const std::string& prefix) {
+    return entry.size() == prefix.size() + kRandomPartLength && entry.starts_with(prefix);
 }
 
-// A temporary file in the same folder, filled, flushed to disk and renamed over path: a reader
-// sees the old card or the new one, never a part.
-bool writeAtomically(const std::string& path, const std::string& text, mode_t mode,
-                     std::string& error) {
-    std::string temp = folderOf(path) + "/.zendor-card-XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        error = std::string("cannot create a file beside it: ") + std::strerror(errno);
+bool isOldTemporary(const std::filesystem::directory_entry& entry) {
+    std::string name = entry.path().filename().string();
+    std::error_code ignored;
+    return name.size() == kOldTemporaryPrefix.size() + kRandomPartLength &&
+           name.starts_with(kOldTemporaryPrefix) &&
+           std::filesystem::file_time_type::clock::now() - entry.last_write_time(ignored) >
+               kOldTemporaryAge;
+}
+
+// Under the lock no save of this card is under way: every copy of it is a killed save's.
+void removeStaleCopies(const std::string& cardPath) {
+    std::string prefix = nameOf(temporaryPrefixOf(cardPath));
+    std::error_code failed;
+    std::filesystem::directory_iterator entries(folderOf(cardPath), failed);
+    for (; !failed && entries != std::filesystem::directory_iterator(); entries.increment(failed)) {
+        if (isTemporaryOf(entries->path().filename().string(), prefix) ||
+            isOldTemporary(*entries)) {
+            (void)fs::removeFile(entries->path().string());
+        }
+    }
+}
+
+// The file a save goes to, and what is there now.
+bool findTarget(const std::string& path, std::string& target, fs::FileInfo& info,
+                std::string& error) {
+    if (!resolveCardPath(path, target, error)) {
         return false;
     }
-    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, text) && ::fsync(fd) == 0;
-    int savedErrno = errno;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
-        return true;
+    fs::Outcome looked = fs::inspect(target, info);
+    if (!looked) {
+        error = "cannot write it: " + looked.text;
     }
-    error = std::string("cannot write it: ") + std::strerror(ok ? errno : savedErrno);
-    ::unlink(temp.c_str());
-    return false;
+    return static_cast<bool>(looked);
 }
 
 }  // namespace
 
+struct CardLock::Held {
+    std::string lockPath;  // empty when the card file itself is locked
+    fs::FileHandle file;
+};
+
+std::string lockPathOf(const std::string& cardPath) {
+    return besideCard(cardPath, "", ".lock", 0);
+}
+
+std::string temporaryPrefixOf(const std::string& cardPath) {
+    return besideCard(cardPath, ".", ".zendor-", kRandomPartLength);
+}
+
+bool resolveCardPath(const std::string& path, std::string& target, std::string& error) {
+    fs::Outcome followed = fs::followLinks(path, target);
+    if (!followed) {
+        error = "cannot follow its symbolic link: " + followed.text;
+    }
+    return static_cast<bool>(followed);
+}
+
 ReadResult readCardFile(const std::string& path) {
     ReadResult result;
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        if (errno == ENOENT) {
+    std::string target;
+    if (!resolveCardPath(path, target, result.error)) {
+        return result;
+    }
+    std::string text;
+    fs::Outcome read = fs::readWholeFile(target, kMaxCardFileSize, text);
+    switch (read.fault) {
+        case fs::Fault::None:
+            break;
+        case fs::Fault::Missing:
             result.status = ReadStatus::Missing;
-        } else {
-            result.error = std::strerror(errno);
-        }
-        return result;
+            return result;
+        case fs::Fault::NotRegular:
+            result.status = ReadStatus::Invalid;
+            result.error = read.text;
+            return result;
+        case fs::Fault::TooLarge:
+            result.status = ReadStatus::Invalid;
+            result.error = "too large for a card file";
+            return result;
+        default:
+            result.error = read.text;
+            return result;
     }
-    if (!S_ISREG(info.st_mode)) {
-        result.status = ReadStatus::Invalid;
-        result.error = S_ISDIR(info.st_mode) ? "is a directory" : "is not a regular file";
-        return result;
-    }
-    if (info.st_size > kMaxCardFileSize) {
-        result.status = ReadStatus::Invalid;
-        result.error = "too large for a card file";
-        return result;
-    }
-    std::optional<std::string> text = readWhole(path);
-    if (!text) {
-        result.error = std::strerror(errno);
-        return result;
-    }
-    result.card = parseCardJson(*text, result.error);
+    result.card = parseCardJson(text, result.error);
     result.status = result.card ? ReadStatus::Ok : ReadStatus::Invalid;
     if (result.card) {
-        result.text = std::move(*text);
+        result.text = std::move(text);
     }
     return result;
 }
 
 bool writeCardFile(const std::string& path, const CardState& card, std::string& error) {
-    return writeAtomically(path, formatCardJson(card), kNewFileMode, error);
+    std::string target;
+    fs::FileInfo info;
+    if (!findTarget(path, target, info, error)) {
+        return false;
+    }
+    if (info.kind == fs::EntryKind::Missing) {
+        return writeAtomically(target, formatCardJson(card), nullptr, error);
+    }
+    // A replaced card is a new card: for its owner only, whatever the old file allowed.
+    info.permissions = kNewFilePermissions;
+    return writeAtomically(target, formatCardJson(card), &info, error);
 }
 
-bool saveCardFile(const std::string& path, const CardState& card, std::string& expected,
-                  std::string& error) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+bool saveCardFile(const std::string& path, const CardState& card,
+                  std::optional<std::string>& expected, std::string& error) {
+    std::string target;
+    fs::FileInfo info;
+    if (!findTarget(path, target, info, error)) {
+        return false;
+    }
+    bool missing = info.kind == fs::EntryKind::Missing;
+    if (missing != !expected.has_value() || (!missing && info.kind != fs::EntryKind::Regular)) {
         error = kChangedElsewhere;
         return false;
     }
-    // Taking away the write permission is how a card file is protected; the rename of a save
-    // would go past it (as would root), so it is looked at here.
-    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0) {
-        error = "it is read-only";
-        return false;
-    }
-    // A program that does not take the lock (an editor, a copy) may have changed the file; its
-    // change is not overwritten.
-    if (readWhole(path) != expected) {
-        error = kChangedElsewhere;
-        return false;
+    if (!missing) {
+        // Taking away the write permission is how a card file is protected; the rename of a
+        // save would go past it (as would root), so it is looked at here.
+        if ((info.permissions & 0222) == 0 || !fs::mayWrite(target)) {
+            error = "it is read-only";
+            return false;
+        }
+        // A program that does not take the lock (an editor, a copy) may have changed the file;
+        // its change is not overwritten.
+        std::string now;
+        if (!fs::readWholeFile(target, kMaxCardFileSize, now) || now != *expected) {
+            error = kChangedElsewhere;
+            return false;
+        }
     }
     std::string text = formatCardJson(card);
-    if (!writeAtomically(path, text, info.st_mode & 07777, error)) {
+    if (!writeAtomically(target, text, missing ? nullptr : &info, error)) {
+        // A file that appeared meanwhile is another program's: it is kept.
+        if (missing && fs::inspect(target, info) && info.kind != fs::EntryKind::Missing) {
+            error = kChangedElsewhere;
+        }
         return false;
     }
     expected = std::move(text);
     return true;
 }
 
-std::optional<CardLock> CardLock::acquire(const std::string& cardPath, bool& busy) {
+std::optional<CardLock> CardLock::acquire(const std::string& cardPath, bool& busy,
+                                          std::string& error) {
     busy = false;
-    std::string lockPath = cardPath + ".lock";
-    // A holder unlinks the lock file when it lets go; whoever locked the unlinked inode must try
-    // again on the new one, or two holders could each lock a different inode.
+    error.clear();
+    std::string target;
+    if (!resolveCardPath(cardPath, target, error)) {
+        return std::nullopt;
+    }
+    std::string lockPath = lockPathOf(target);
+    // A holder removes the lock file when it lets go; whoever locked the removed file must try
+    // again on the new one, or two holders could each lock a different file.
     for (int attempt = 0; attempt < 8; ++attempt) {
-        int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0) {
+        auto held = std::make_unique<Held>(Held{lockPath, {}});
+        fs::Outcome opened = fs::openLockFile(lockPath, held->file);
+        if (opened.fault == fs::Fault::Missing) {
+            // A folder closed to this user: no save can happen there, so the card file itself
+            // is what is held.
+            held->lockPath.clear();
+            if (!fs::openForReading(target, held->file)) {
+                error = "cannot create its lock file '" + lockPath + "': " + opened.text;
+                return std::nullopt;
+            }
+        } else if (opened.fault == fs::Fault::Link) {
+            error = "its lock file '" + lockPath + "' is a symbolic link";
+            return std::nullopt;
+        } else if (!opened) {
+            error = "cannot open its lock file '" + lockPath + "': " + opened.text;
             return std::nullopt;
         }
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            busy = errno == EWOULDBLOCK;
-            ::close(fd);
+        if (fs::Outcome locked = fs::tryLock(held->file); !locked) {
+            busy = locked.fault == fs::Fault::Busy;
+            error = busy ? "held by another connection"
+                         : "cannot lock '" + lockPath + "': " + locked.text;
             return std::nullopt;
         }
-        struct stat held {
-        }, named{};
-        if (::fstat(fd, &held) == 0 && ::stat(lockPath.c_str(), &named) == 0 &&
-            held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
-            return CardLock(lockPath, fd);
+        if (held->lockPath.empty() || fs::stillNamed(held->file, lockPath)) {
+            removeStaleCopies(target);
+            return CardLock(std::move(held));
         }
-        ::close(fd);
     }
     busy = true;
+    error = "held by another connection";
     return std::nullopt;
 }
 
-CardLock::CardLock(CardLock&& other) noexcept
-    : lockPath_(std::move(other.lockPath_)), fd_(other.fd_) {
-    other.fd_ = -1;
-}
+CardLock::CardLock(std::unique_ptr<Held> held) : held_(std::move(held)) {}
+
+CardLock::CardLock(CardLock&& other) noexcept = default;
 
 CardLock& CardLock::operator=(CardLock&& other) noexcept {
     if (this != &other) {
         release();
-        lockPath_ = std::move(other.lockPath_);
-        fd_ = other.fd_;
-        other.fd_ = -1;
+        held_ = std::move(other.held_);
     }
     return *this;
 }
@@ -188,10 +302,12 @@ CardLock::~CardLock() {
 }
 
 void CardLock::release() {
-    if (fd_ >= 0) {
-        ::unlink(lockPath_.c_str());
-        ::close(fd_);
-        fd_ = -1;
+    if (held_) {
+        // Another account's lock file in a shared folder may stay; it still locks.
+        if (!held_->lockPath.empty()) {
+            (void)fs::removeFile(held_->lockPath);
+        }
+        held_.reset();
     }
 }
 

@@ -1,15 +1,24 @@
 // The virtual card's file on disk: read and validated whole, written atomically (a temporary file
 // in the same folder, then rename), and held by one connection at a time through a lock file
 // beside it (PATH.lock), since the rename gives every save a new inode that a lock on the card
-// file itself would not follow.
+// file itself would not follow. The file holds the card's keys: new files are for their owner
+// only, and a temporary copy is never readable by others nor left behind.
+//
+// A path that is a symbolic link stands for the file it points to: that file is read, locked and
+// saved, and the link stays as it is.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "vcard/card_state.h"
 
 namespace zendor::vcard {
+
+// Above any card the format can describe (28 applications of 32 files, each at most the card's
+// memory, come to about 15 MB), so that whatever the card does, its file loads again.
+constexpr uint64_t kMaxCardFileSize = 16 * 1024 * 1024;
 
 enum class ReadStatus { Ok, Missing, Invalid, Unreadable };
 
@@ -22,25 +31,35 @@ struct ReadResult {
 
 ReadResult readCardFile(const std::string& path);
 
-// Writes the card to path atomically, as a new file (permissions 0644); false with the reason in
-// error.
+// The file path stands for: path itself, or the end of its chain of symbolic links. False with
+// the reason in error when a link cannot be followed.
+bool resolveCardPath(const std::string& path, std::string& target, std::string& error);
+
+// Writes the card to path atomically, as a new file for its owner only (0600); false with the
+// reason in error.
 bool writeCardFile(const std::string& path, const CardState& card, std::string& error);
 
-// Saves the card over its file, which held expected when this program last read or wrote it; on
-// success expected becomes the text written. The file keeps its permissions. False, with the
-// reason in error and the file untouched, when:
+// Saves the card over its file, which held expected when this program last read or wrote it
+// (nothing: the file did not exist, and is then made 0600); on success expected becomes the text
+// written. The file keeps its permissions and owner. False, with the reason in error and the
+// file untouched, when:
 //   "it is read-only"                                 no write permission bit is set, or no
 //                                                     write access for this user
-//   "another program changed it since it was read"   it no longer holds expected (or is gone)
+//   "another program changed it since it was read"   it no longer holds expected (or is gone,
+//                                                     or appeared)
 //   "cannot write it: ..." / "cannot create a file beside it: ..."   the write itself failed
-bool saveCardFile(const std::string& path, const CardState& card, std::string& expected,
-                  std::string& error);
+bool saveCardFile(const std::string& path, const CardState& card,
+                  std::optional<std::string>& expected, std::string& error);
 
 // Exclusive hold on a card file while a connection uses it. Moves, does not copy.
 class CardLock {
   public:
-    // Nothing when another holder has it (busy is then true) or the lock file cannot be made.
-    static std::optional<CardLock> acquire(const std::string& cardPath, bool& busy);
+    // Nothing when another holder has it (busy is then true) or the lock cannot be taken (error
+    // says why, naming the lock file). Temporary copies that a killed save left are removed once
+    // the lock is held. In a folder this user may not write, and with no lock file there, the
+    // card file itself is locked: nobody can save there anyway.
+    static std::optional<CardLock> acquire(const std::string& cardPath, bool& busy,
+                                           std::string& error);
 
     CardLock(CardLock&& other) noexcept;
     CardLock& operator=(CardLock&& other) noexcept;
@@ -49,11 +68,18 @@ class CardLock {
     ~CardLock();
 
   private:
-    CardLock(std::string lockPath, int fd) : lockPath_(std::move(lockPath)), fd_(fd) {}
+    struct Held;
+    explicit CardLock(std::unique_ptr<Held> held);
     void release();
 
-    std::string lockPath_;
-    int fd_ = -1;
+    std::unique_ptr<Held> held_;
 };
+
+// The lock file's path for a card file (PATH.lock, or a shorter name beside it when that would
+// be too long for the folder).
+std::string lockPathOf(const std::string& cardPath);
+
+// The name prefix of a card file's temporary copies; each adds six random characters.
+std::string temporaryPrefixOf(const std::string& cardPath);
 
 }  // namespace zendor::vcard

@@ -84,7 +84,7 @@ Reply createDataFile(CardContext& ctx, Data data, uint8_t type) {
     if (findFile(*app, fileNo) != nullptr) {
         return statusOnly(st::kDuplicateError);
     }
-    if (fileMemory(size) > ctx.card.freeMemory) {
+    if (size > kMaxFileSize || fileMemory(size) > ctx.card.freeMemory) {
         return statusOnly(st::kOutOfEeprom);
     }
     DataFile file;
@@ -196,7 +196,7 @@ Reply deleteFile(CardContext& ctx, Data data) {
     if (file == nullptr) {
         return statusOnly(st::kFileNotFound);
     }
-    ctx.card.freeMemory += fileMemory(file->data.size());
+    releaseMemory(ctx.card, fileMemory(file->data.size()));
     uint8_t fileNo = data[0];
     std::erase_if(app->files, [fileNo](const DataFile& f) { return f.fileNo == fileNo; });
     ctx.session.pendingBackup.erase(fileNo);

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <vector>
 
 namespace zendor::vcard {
 namespace {
@@ -195,7 +196,7 @@ bool parseCard(Checker& check, const Json& json, CardState& card) {
         !check.byte(json["sak"], "sak", card.sak) ||
         !check.bytes(json["piccKey"], "piccKey", 16, card.piccKey) ||
         !check.byte(json["piccKeySettings"], "piccKeySettings", card.piccKeySettings) ||
-        !check.number(json["freeMemory"], "freeMemory", UINT32_MAX, freeMemory)) {
+        !check.number(json["freeMemory"], "freeMemory", kMaxFreeMemory, freeMemory)) {
         return false;
     }
     card.freeMemory = static_cast<uint32_t>(freeMemory);
@@ -225,6 +226,137 @@ bool parseCard(Checker& check, const Json& json, CardState& card) {
     return true;
 }
 
+// What the format can hold at most: a card object holding applications holding files (five
+// levels), 32 entries in an array (files 0 to 31), and no string longer than the hexadecimal of
+// the largest file a card can have. Objects may have twice the members the format has, so that
+// the checks after name the unknown ones.
+constexpr size_t kMaxDepth = 5;
+constexpr size_t kMaxArrayLength = kMaxFileNo + 1;
+constexpr size_t kMaxMembers = 16;
+constexpr size_t kMaxStringLength = 2 * size_t{kMaxFileSize};
+constexpr size_t kMaxMemberNameLength = 32;
+constexpr size_t kMaxBareTokenLength = 24;  // numbers, true, false, null
+
+// Strings and numbers of any length would be copied whole by the parser before any bound could
+// look at them: one scan of the raw text refuses them first.
+bool tokensBounded(std::string_view text, std::string& error) {
+    size_t run = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (inString) {
+            if (c == '"') {
+                inString = false;
+                run = 0;
+                continue;
+            }
+            if (c == '\\') {
+                ++i;
+            }
+            if (++run > kMaxStringLength) {
+                error = "a string longer than any in a card file";
+                return false;
+            }
+            continue;
+        }
+        bool bare = c != '"' && c != '{' && c != '}' && c != '[' && c != ']' && c != ',' &&
+                    c != ':' && c != ' ' && c != '\n' && c != '\r' && c != '\t';
+        run = bare ? run + 1 : 0;
+        inString = c == '"';
+        if (run > kMaxBareTokenLength) {
+            error = "a number longer than any in a card file";
+            return false;
+        }
+    }
+    return true;
+}
+
+// A first pass over the text, keeping nothing, that refuses any document whose shape no card
+// file has before a tree of it is built: whatever the file, loading it takes memory in
+// proportion to what a card can hold, not to what the file says.
+class ShapeBounds {
+  public:
+    explicit ShapeBounds(std::string& error) : error_(error) {}
+
+    bool null() { return value(); }
+    bool boolean(bool) { return value(); }
+    bool number_integer(Json::number_integer_t) { return value(); }
+    bool number_unsigned(Json::number_unsigned_t) { return value(); }
+    bool number_float(Json::number_float_t, const Json::string_t&) { return value(); }
+    bool string(Json::string_t& text) {
+        return text.size() > kMaxStringLength ? fail("a string longer than any in a card file")
+                                              : value();
+    }
+    bool binary(Json::binary_t&) { return fail("not valid JSON"); }
+    bool start_object(size_t) { return open(false); }
+    bool start_array(size_t) { return open(true); }
+    bool end_object() { return close(); }
+    bool end_array() { return close(); }
+
+    bool key(Json::string_t& name) {
+        Level& level = levels_.back();
+        if (name.size() > kMaxMemberNameLength) {
+            return fail("a member name longer than any in a card file");
+        }
+        for (size_t i = 0; i < level.count; ++i) {
+            if (level.names[i] == name) {
+                return fail("member '" + name + "' appears twice");
+            }
+        }
+        if (level.count == kMaxMembers) {
+            return fail("an object with more members than any in a card file");
+        }
+        level.names[level.count++] = name;
+        return true;
+    }
+
+    bool parse_error(size_t, const std::string&, const nlohmann::detail::exception&) {
+        return fail("not valid JSON");
+    }
+
+  private:
+    struct Level {
+        bool array = false;
+        size_t count = 0;
+        std::array<std::string, kMaxMembers> names;  // objects: the members seen
+    };
+
+    bool fail(const std::string& what) {
+        if (error_.empty()) {
+            error_ = what;
+        }
+        return false;
+    }
+
+    bool value() {
+        if (levels_.empty() || !levels_.back().array) {
+            return true;
+        }
+        return ++levels_.back().count > kMaxArrayLength
+                   ? fail("an array longer than any in a card file")
+                   : true;
+    }
+
+    bool open(bool array) {
+        if (!value()) {
+            return false;
+        }
+        if (levels_.size() == kMaxDepth) {
+            return fail("nested deeper than a card file");
+        }
+        levels_.push_back(Level{array, 0, {}});
+        return true;
+    }
+
+    bool close() {
+        levels_.pop_back();
+        return true;
+    }
+
+    std::string& error_;
+    std::vector<Level> levels_;
+};
+
 std::string hex(std::span<const uint8_t> bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
@@ -240,6 +372,13 @@ std::string hex(std::span<const uint8_t> bytes) {
 
 std::optional<CardState> parseCardJson(std::string_view text, std::string& error) {
     error.clear();
+    ShapeBounds bounds(error);
+    if (!tokensBounded(text, error) || !Json::sax_parse(text, &bounds)) {
+        if (error.empty()) {
+            error = "not valid JSON";
+        }
+        return std::nullopt;
+    }
     Json json = Json::parse(text, nullptr, /*allow_exceptions=*/false);
     if (json.is_discarded()) {
         error = "not valid JSON";

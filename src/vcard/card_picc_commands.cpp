@@ -18,9 +18,11 @@ constexpr uint8_t kPiccFreeCreate = 0x04;
 constexpr size_t kAidsPerFrame = 19;
 constexpr size_t kAidSize = 3;
 
-// An EV1 with 4 KB of storage; the batch number and production date are fixed.
-constexpr std::array<uint8_t, 7> kHardwareVersion{0x04, 0x01, 0x01, 0x01, 0x00, 0x18, 0x05};
-constexpr std::array<uint8_t, 7> kSoftwareVersion{0x04, 0x01, 0x01, 0x01, 0x00, 0x18, 0x05};
+// An EV1 (hardware and software 1.0); byte 5, the storage size, is the card's own (versionPart).
+// The batch number and production date are fixed.
+constexpr std::array<uint8_t, 7> kHardwareVersion{0x04, 0x01, 0x01, 0x01, 0x00, 0x00, 0x05};
+constexpr std::array<uint8_t, 7> kSoftwareVersion{0x04, 0x01, 0x01, 0x01, 0x00, 0x00, 0x05};
+constexpr size_t kStorageSizeByte = 5;
 constexpr std::array<uint8_t, 5> kBatchNumber{0xBA, 0x5E, 0x12, 0x34, 0x50};
 constexpr uint8_t kProductionWeek = 0x21;  // BCD
 constexpr uint8_t kProductionYear = 0x24;  // BCD
@@ -41,6 +43,33 @@ uint32_t memoryTaken(const Application& app) {
     return total;
 }
 
+// The whole card: what is free, what applications and files took, and the card's own system data.
+// It stays the same through every creation and deletion.
+uint64_t cardSize(const CardState& card) {
+    uint64_t total = uint64_t{card.freeMemory} + kCardSystemMemory;
+    for (const Application& app : card.applications) {
+        total += memoryTaken(app);
+    }
+    return total;
+}
+
+// GetVersion's storage size: 2^(n/2) bytes when n is even, between 2^(n/2) and twice that when n
+// is odd. An 8 KB card says 0x1A.
+uint8_t storageSizeByte(uint64_t size) {
+    uint8_t exponent = 0;
+    while (exponent < 127 && (uint64_t{2} << exponent) <= size) {
+        ++exponent;
+    }
+    const bool exact = size == (uint64_t{1} << exponent);
+    return static_cast<uint8_t>(exponent * 2 + (exact ? 0 : 1));
+}
+
+std::vector<uint8_t> versionPart(const std::array<uint8_t, 7>& part, const CardState& card) {
+    std::vector<uint8_t> bytes(part.begin(), part.end());
+    bytes[kStorageSizeByte] = storageSizeByte(cardSize(card));
+    return bytes;
+}
+
 // Drops what the session kept about the selected application when it goes away.
 void leaveApplication(CardSession& session) {
     session.selectedAid = 0;
@@ -59,10 +88,20 @@ Reply getVersion(CardContext& ctx, Data data) {
     last.push_back(kProductionWeek);
     last.push_back(kProductionYear);
     OutgoingFrames rest;
-    rest.frames.emplace_back(kSoftwareVersion.begin(), kSoftwareVersion.end());
+    rest.frames.push_back(versionPart(kSoftwareVersion, ctx.card));
     rest.frames.push_back(std::move(last));
     ctx.session.chain = std::move(rest);
-    return Reply{st::kAdditionalFrame, {kHardwareVersion.begin(), kHardwareVersion.end()}, false};
+    return Reply{st::kAdditionalFrame, versionPart(kHardwareVersion, ctx.card), false};
+}
+
+// Free to ask at any level and without authentication, as on an EV1.
+Reply getFreeMemory(CardContext& ctx, Data data) {
+    if (!data.empty()) {
+        return statusOnly(st::kLengthError);
+    }
+    Reply reply = statusOnly(st::kOk);
+    appendLe24(reply.data, std::min<uint32_t>(ctx.card.freeMemory, 0xFFFFFF));
+    return reply;
 }
 
 Reply selectApplication(CardContext& ctx, Data data) {
@@ -95,7 +134,7 @@ Reply formatPicc(CardContext& ctx, Data data) {
     Reply reply = statusOnly(st::kOk);
     reply.stateChanged = !ctx.card.applications.empty();
     ctx.card.applications.clear();
-    ctx.card.freeMemory += released;
+    releaseMemory(ctx.card, released);
     leaveApplication(ctx.session);
     return reply;
 }
@@ -156,7 +195,7 @@ Reply deleteApplication(CardContext& ctx, Data data) {
     if (!(fromCard || fromItself) || !masterKeyAuthenticated(ctx)) {
         return statusOnly(st::kAuthenticationError);
     }
-    ctx.card.freeMemory += memoryTaken(*app);
+    releaseMemory(ctx.card, memoryTaken(*app));
     std::erase_if(ctx.card.applications, [aid](const Application& a) { return a.aid == aid; });
     if (fromItself) {
         leaveApplication(ctx.session);

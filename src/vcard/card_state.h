@@ -1,6 +1,7 @@
 // What a virtual DESFire card keeps between connections: the content of its JSON file.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -10,12 +11,16 @@ namespace zendor::vcard {
 
 using Key = std::array<uint8_t, 16>;
 
-constexpr uint32_t kFactoryFreeMemory = 7936;
+// An 8 KB card: what the card's own system data takes is never free for applications.
+constexpr uint32_t kCardSystemMemory = 256;
+constexpr uint32_t kFactoryFreeMemory = 8192 - kCardSystemMemory;
+// A card never has more room than when it is new, nor a file larger than that room.
+constexpr uint32_t kMaxFreeMemory = kFactoryFreeMemory;
 constexpr uint8_t kFactoryPiccKeySettings = 0x0F;
 constexpr size_t kMaxApplications = 28;
 constexpr size_t kMaxKeysPerApplication = 14;
 constexpr uint8_t kMaxFileNo = 31;
-constexpr uint32_t kMaxFileSize = 0xFFFFFF;
+constexpr uint32_t kMaxFileSize = kMaxFreeMemory;
 
 enum FileType : uint8_t { kStandardDataFile = 0, kBackupDataFile = 1 };
 enum CommSetting : uint8_t { kCommPlain = 0, kCommMaced = 1, kCommEnciphered = 3 };
@@ -51,6 +56,13 @@ struct CardState {
 
     bool operator==(const CardState&) const = default;
 };
+
+// Gives memory back to the card (a file or application deleted), never beyond what a new card
+// has: a card file made by hand may list more than its free memory leaves room for.
+inline void releaseMemory(CardState& card, uint64_t bytes) {
+    card.freeMemory =
+        static_cast<uint32_t>(std::min<uint64_t>(card.freeMemory + bytes, kMaxFreeMemory));
+}
 
 // A card as it leaves the factory: a random 7-byte UID that begins with 0x04 (NXP), the all-zero
 // card master key, key settings 0F, full memory, no application.

@@ -1,15 +1,12 @@
 // Command line of zendor-vcard: "new" and "serve", their options and their messages.
 #include "vcard/vcard_tool.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 
+#include "platform/file_system.h"
 #include "vcard/card_file.h"
 #include "vcard/vpcd_server.h"
 
@@ -25,7 +22,7 @@ constexpr std::string_view kUsage =
     "zendor-vcard new CARD.json [--uid HEX] [--force]\n"
     "  Writes a factory-fresh card file: UID HEX (14 hexadecimal digits, 7 bytes) or a random\n"
     "  one that begins with 04, card master key all zero (DES), key settings 0F, 7936 bytes\n"
-    "  free, no application. An existing file is kept unless --force is given.\n"
+    "  free (an 8 KB card), no application. An existing file is kept unless --force is given.\n"
     "\n"
     "zendor-vcard serve CARD.json [--host ADDRESS] [--port N] [--wait SECONDS] [--verbose]\n"
     "                             [--not-desfire]\n"
@@ -134,11 +131,14 @@ std::string parseOptions(bool serve, std::span<const std::string_view> args, Opt
 
 std::optional<CardLock> lockCard(const std::string& path) {
     bool busy = false;
-    std::optional<CardLock> lock = CardLock::acquire(path, busy);
+    std::string error;
+    std::optional<CardLock> lock = CardLock::acquire(path, busy, error);
     if (!lock) {
-        std::printf(busy ? "Card file '%s' is in use by another program\n"
-                         : "Card file '%s' cannot be locked: %s\n",
-                    path.c_str(), std::strerror(errno));
+        if (busy) {
+            std::printf("Card file '%s' is in use by another program\n", path.c_str());
+        } else {
+            std::printf("Card file '%s' cannot be locked: %s\n", path.c_str(), error.c_str());
+        }
     }
     return lock;
 }
@@ -156,13 +156,16 @@ int newCard(const Options& options) {
     if (!lock) {
         return 1;
     }
-    struct stat info {};
-    if (!options.force && ::stat(options.card.c_str(), &info) == 0) {
+    std::string target, error;
+    platform::FileInfo info;
+    if (resolveCardPath(options.card, target, error)) {
+        error = platform::inspect(target, info).text;
+    }
+    if (error.empty() && !options.force && info.kind != platform::EntryKind::Missing) {
         std::printf("Card file '%s' exists already; --force replaces it\n", options.card.c_str());
         return 1;
     }
-    std::string error;
-    if (!writeCardFile(options.card, card, error)) {
+    if (!error.empty() || !writeCardFile(options.card, card, error)) {
         std::printf("Card file '%s' cannot be written: %s\n", options.card.c_str(), error.c_str());
         return 1;
     }
@@ -171,11 +174,13 @@ int newCard(const Options& options) {
     return 0;
 }
 
-std::optional<CardState> loadCard(const std::string& path) {
+// The card and the text a save compares against, from one read: an edit made after it is
+// another program's change, never overwritten unseen.
+std::optional<ServedCard> loadCard(const std::string& path) {
     ReadResult read = readCardFile(path);
     switch (read.status) {
         case ReadStatus::Ok:
-            return std::move(read.card);
+            return ServedCard{path, std::move(*read.card), false, false, std::move(read.text)};
         case ReadStatus::Missing:
             std::printf("Card file '%s' does not exist; zendor-vcard new makes one\n",
                         path.c_str());
@@ -195,12 +200,13 @@ int serveCard(const Options& options, const std::atomic<bool>& stop) {
     if (!lock) {
         return 1;
     }
-    std::optional<CardState> state = loadCard(options.card);
-    if (!state) {
+    std::optional<ServedCard> loaded = loadCard(options.card);
+    if (!loaded) {
         return 1;
     }
-    ServedCard served{options.card, std::move(*state), options.notDesfire, options.verbose,
-                      std::nullopt};
+    ServedCard& served = *loaded;
+    served.notDesfire = options.notDesfire;
+    served.verbose = options.verbose;
     int fd =
         connectToVpcd(options.host, options.port, std::chrono::seconds(options.waitSeconds), stop);
     if (fd < 0) {

@@ -28,6 +28,7 @@ struct Command {
 
 constexpr std::array kCommands{
     Command{desfire::ins::kGetVersion, getVersion},
+    Command{desfire::ins::kGetFreeMemory, getFreeMemory},
     Command{desfire::ins::kSelectApplication, selectApplication},
     Command{desfire::ins::kFormatPicc, formatPicc},
     Command{desfire::ins::kCreateApplication, createApplication},

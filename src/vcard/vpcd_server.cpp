@@ -29,22 +29,38 @@ constexpr int kPollMs = 200;
 enum Control : uint8_t { kPowerOff = 0, kPowerOn = 1, kReset = 2, kGetAtr = 4 };
 
 enum class ReadResult { Ok, Closed, Stopped, Failed };
+enum class Readiness { Ready, Stopped, Failed };
 
-// Reads exactly out.size() bytes: vpcd may send the length and the data separately.
+// Waits until fd can take events, looking at stop between polls: neither a silent peer nor one
+// that stopped reading holds off a stop.
+Readiness waitFor(int fd, short events, const std::atomic<bool>& stop) {
+    while (true) {
+        pollfd waiting{fd, events, 0};
+        int ready = ::poll(&waiting, 1, kPollMs);
+        if (ready > 0) {
+            return Readiness::Ready;
+        }
+        if (ready < 0 && errno != EINTR) {
+            return Readiness::Failed;
+        }
+        if (stop) {
+            return Readiness::Stopped;
+        }
+    }
+}
+
+// Reads exactly out.size() bytes: vpcd may send the length and the data separately. Stops only
+// while vpcd is silent: what it has sent is still answered.
 ReadResult readExact(int fd, std::span<uint8_t> out, const std::atomic<bool>& stop) {
     size_t done = 0;
     while (done < out.size()) {
-        pollfd waiting{fd, POLLIN, 0};
-        int ready = ::poll(&waiting, 1, kPollMs);
-        if (ready < 0 && errno != EINTR) {
-            return ReadResult::Failed;
-        }
-        // Stopping only while vpcd is silent: what it has sent is still answered.
-        if (ready <= 0) {
-            if (stop) {
+        switch (waitFor(fd, POLLIN, stop)) {
+            case Readiness::Ready:
+                break;
+            case Readiness::Stopped:
                 return ReadResult::Stopped;
-            }
-            continue;
+            case Readiness::Failed:
+                return ReadResult::Failed;
         }
         ssize_t n = ::recv(fd, out.data() + done, out.size() - done, 0);
         if (n == 0 || (n < 0 && errno == ECONNRESET)) {
@@ -58,22 +74,33 @@ ReadResult readExact(int fd, std::span<uint8_t> out, const std::atomic<bool>& st
     return ReadResult::Ok;
 }
 
-bool sendFrame(int fd, std::span<const uint8_t> data) {
+enum class SendResult { Sent, Closed, Stopped };
+
+SendResult sendFrame(int fd, std::span<const uint8_t> data, const std::atomic<bool>& stop) {
     std::vector<uint8_t> frame{static_cast<uint8_t>(data.size() >> 8),
                                static_cast<uint8_t>(data.size() & 0xFF)};
     frame.insert(frame.end(), data.begin(), data.end());
     size_t done = 0;
     while (done < frame.size()) {
-        ssize_t n = ::send(fd, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
+        switch (waitFor(fd, POLLOUT, stop)) {
+            case Readiness::Ready:
+                break;
+            case Readiness::Stopped:
+                return SendResult::Stopped;
+            case Readiness::Failed:
+                return SendResult::Closed;
+        }
+        ssize_t n =
+            ::send(fd, frame.data() + done, frame.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
             continue;
         }
         if (n <= 0) {
-            return false;
+            return SendResult::Closed;
         }
         done += static_cast<size_t>(n);
     }
-    return true;
+    return SendResult::Sent;
 }
 
 void printBytes(const char* direction, std::span<const uint8_t> bytes) {
@@ -94,13 +121,11 @@ bool isGetVersion(std::span<const uint8_t> apdu) {
 // One card session on the socket; the members live as long as the connection.
 class VpcdSession {
   public:
-    VpcdSession(int fd, ServedCard& card) : fd_(fd), served_(card), card_(card.state) {
-        if (!served_.fileText) {
-            served_.fileText = readCardFile(served_.path).text;
-        }
-    }
+    VpcdSession(int fd, ServedCard& card, const std::atomic<bool>& stop)
+        : fd_(fd), served_(card), stop_(stop), card_(card.state) {}
 
-    ServeEnd run(const std::atomic<bool>& stop) {
+    ServeEnd run() {
+        const std::atomic<bool>& stop = stop_;
         std::vector<uint8_t> frame;
         while (true) {
             if (std::optional<ServeEnd> end = readFrame(frame, stop)) {
@@ -173,7 +198,7 @@ class VpcdSession {
         // Saved before the answer goes out: a host never sees success for a change the file
         // does not hold.
         if (result.stateChanged &&
-            !saveCardFile(served_.path, served_.state, *served_.fileText, error)) {
+            !saveCardFile(served_.path, served_.state, served_.fileText, error)) {
             std::printf("Card file '%s' cannot be saved: %s; the card leaves the reader\n",
                         served_.path.c_str(), error.c_str());
             return ServeEnd::Failed;
@@ -189,15 +214,21 @@ class VpcdSession {
     }
 
     std::optional<ServeEnd> send(std::span<const uint8_t> bytes) {
-        if (!sendFrame(fd_, bytes)) {
-            std::printf("vpcd closed the connection\n");
-            return ServeEnd::PeerClosed;
+        switch (sendFrame(fd_, bytes, stop_)) {
+            case SendResult::Sent:
+                return std::nullopt;
+            case SendResult::Stopped:
+                return ServeEnd::Stopped;
+            case SendResult::Closed:
+                break;
         }
-        return std::nullopt;
+        std::printf("vpcd closed the connection\n");
+        return ServeEnd::PeerClosed;
     }
 
     int fd_;
     ServedCard& served_;
+    const std::atomic<bool>& stop_;
     VirtualCard card_;
     uint32_t frames_ = 0;  // command frames since the last power on, power off or reset
 };
@@ -205,7 +236,7 @@ class VpcdSession {
 }  // namespace
 
 ServeEnd serveVpcd(int fd, ServedCard& card, const std::atomic<bool>& stop) {
-    ServeEnd end = VpcdSession(fd, card).run(stop);
+    ServeEnd end = VpcdSession(fd, card, stop).run();
     ::close(fd);
     return end;
 }

@@ -33,8 +33,8 @@ struct ServedCard {
     CardState state;
     bool notDesfire = false;  // test aid: GetVersion answers 91 1C, as a card that is no DESFire
     bool verbose = false;     // print every command and answer
-    // The file as last read or saved; a save goes only over that. Read when serving starts if
-    // not given.
+    // The file as last read or saved, from the same read as state (nothing: there was no
+    // file); a save goes only over that, so an edit made meanwhile is never overwritten.
     std::optional<std::string> fileText;
 };
 
@@ -48,7 +48,8 @@ enum class ServeEnd {
 // Serves the card on the connected socket fd until one of the ends above, and closes fd.
 // Power off, power on and reset end the card's session (reset of the VirtualCard) and start a
 // new count of command frames for removeAfterFrames: when the count passes it, the socket is
-// closed before the frame reaches the card. stop is looked at at least every 200 ms.
+// closed before the frame reaches the card. stop is looked at at least every 200 ms, also while
+// an answer waits for a peer that does not read.
 ServeEnd serveVpcd(int fd, ServedCard& card, const std::atomic<bool>& stop);
 
 // A TCP connection to vpcd at host:port, or -1. While nobody listens there it tries again until

@@ -1,10 +1,13 @@
-// The shared line rules on an open stream, for both line-piece lengths.
+// The shared line rules on an open stream and in memory, for both line-piece lengths, and the
+// one-pass lookup of many keys against one lookup per key.
 #include "ini/line_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "ini/fixture_file.h"
 
@@ -61,6 +64,83 @@ TEST(LineReader, RefusesMissingNamesAndUnseekableStreams) {
     ASSERT_NE(pipe, nullptr);
     EXPECT_EQ(findKeyInStream(pipe, "s", "k", kStreamPieceLength, value), -1);
     ::pclose(pipe);
+}
+
+// Pieces of lines that the rules treat differently; random texts are made of them.
+const std::vector<std::string> kFragments = {
+    "[s]\n",
+    "[t]\n",
+    " \t[s] trailing\n",
+    "[s]x]\n",
+    "[ s]\n",
+    "\xEF\xBB\xBF[t]\r\n",
+    "k=1\n",
+    "k = 2 ; c\n",
+    "kk:3\n",
+    "k k=4\n",
+    "#k=5\n",
+    " ;k=6\n",
+    "k\n",
+    "v\t7 # c\n",
+    std::string("k=\0 8\n", 6),
+    std::string("\0k=9\n", 5),
+    "\r\n",
+    "\n",
+    "x]y=1\n",
+    std::string(140, ' ') + "k=10\n",
+    ";" + std::string(300, '-') + "k=11\n",
+    "v = " + std::string(200, 'a') + "\n",
+    "k=12",
+};
+
+std::string randomText(std::minstd_rand& random) {
+    std::string text;
+    for (size_t n = random() % 24; n > 0; --n) {
+        text += kFragments[random() % kFragments.size()];
+    }
+    return text;
+}
+
+// What findKeysInText must give: one findKeyInText per lookup, with value buffers of several
+// sizes (none, cut short, whole).
+TEST(FindKeysInText, AnswersAsOneLookupPerKey) {
+    const char* const sections[] = {"s", "t", "s]x", "", nullptr};
+    const char* const keys[] = {"k", "kk", "k k", "v", "x]y", "", nullptr};
+    constexpr size_t kSizes[] = {0, 4, 128};
+    std::minstd_rand random(12);
+    for (int round = 0; round < 400; ++round) {
+        const std::string text = randomText(random);
+        for (size_t pieceLength : {kProfilePieceLength, kStreamPieceLength}) {
+            std::vector<std::array<char, 128>> buffers(std::size(sections) * std::size(keys) *
+                                                       std::size(kSizes));
+            std::vector<KeyLookup> lookups;
+            for (const char* section : sections) {
+                for (const char* key : keys) {
+                    for (size_t size : kSizes) {
+                        buffers[lookups.size()].fill('?');
+                        lookups.push_back(
+                            {section, key, std::span(buffers[lookups.size()].data(), size), 7});
+                    }
+                }
+            }
+            findKeysInText(text, pieceLength, lookups);
+            for (const KeyLookup& lookup : lookups) {
+                std::array<char, 128> expected{};
+                expected.fill('?');
+                const std::span<char> value(expected.data(), lookup.value.size());
+                const int line =
+                    findKeyInText(text, lookup.section, lookup.key, pieceLength, value);
+                SCOPED_TRACE(::testing::Message()
+                             << "section " << (lookup.section ? lookup.section : "(null)")
+                             << ", key " << (lookup.key ? lookup.key : "(null)") << ", buffer "
+                             << lookup.value.size() << ", pieces of " << pieceLength << ", text:\n"
+                             << text);
+                ASSERT_EQ(lookup.line, line);
+                ASSERT_EQ(std::string(lookup.value.data(), lookup.value.size()),
+                          std::string(value.data(), value.size()));
+            }
+        }
+    }
 }
 
 }  // namespace

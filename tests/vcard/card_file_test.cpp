@@ -117,13 +117,14 @@ TEST(CardLock, OneHolderAtATime) {
     TempDir dir;
     std::string path = dir.file("card.json");
     bool busy = false;
-    std::optional<CardLock> first = CardLock::acquire(path, busy);
-    ASSERT_TRUE(first);
-    EXPECT_FALSE(CardLock::acquire(path, busy));
+    std::string error;
+    std::optional<CardLock> first = CardLock::acquire(path, busy, error);
+    ASSERT_TRUE(first) << error;
+    EXPECT_FALSE(CardLock::acquire(path, busy, error));
     EXPECT_TRUE(busy);
     first.reset();
     EXPECT_FALSE(std::filesystem::exists(path + ".lock")) << "the lock file goes with its holder";
-    EXPECT_TRUE(CardLock::acquire(path, busy));
+    EXPECT_TRUE(CardLock::acquire(path, busy, error));
 }
 
 }  // namespace

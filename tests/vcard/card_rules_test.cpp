@@ -52,6 +52,10 @@ void memory63(CardState& card) {
 void memory32(CardState& card) {
     card.freeMemory = 32;
 }
+// Only a card made in memory can claim this much; its file would not load.
+void memoryBeyondAnyCard(CardState& card) {
+    card.freeMemory = UINT32_MAX;
+}
 void fullCard(CardState& card) {
     for (uint32_t aid = 1; card.applications.size() < kMaxApplications; ++aid) {
         card.applications.push_back(Application{aid, 0x0F, {Key{}}, {}});
@@ -171,6 +175,11 @@ const Refusal kRefusals[] = {
      {kSelB2},
      "90 CD 00 00 07 01 00 EE EE 20 00 00 00",
      0xAE},
+    {"create file larger than any card has room for",
+     memoryBeyondAnyCard,
+     {kSelA1},
+     "90 CD 00 00 07 05 00 EE EE 01 1F 00 00",
+     0x0E},
     {"create file at card level", noChange, {}, "90 CD 00 00 07 01 00 EE EE 20 00 00 00", 0x9D},
     {"delete unknown file", noChange, {kSelA1}, "90 DF 00 00 01 09 00", 0xF0},
     {"list files, listing closed", noChange, {kSelB2}, "90 6F 00 00 00", 0xAE},

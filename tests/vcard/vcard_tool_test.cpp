@@ -2,7 +2,13 @@
 #include "vcard/vcard_tool.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <optional>
+#include <thread>
 #include <vector>
 
 #include "support/card_files.h"
@@ -104,7 +110,8 @@ TEST_F(VcardToolTest, ServeRefusesACardItCannotHoldOrVpcdItCannotReach) {
     testing::writeCard(card_, testing::knownDesfire());
     {
         bool busy = false;
-        std::optional<CardLock> held = CardLock::acquire(card_, busy);
+        std::string error;
+        std::optional<CardLock> held = CardLock::acquire(card_, busy, error);
         ASSERT_TRUE(held);
         EXPECT_EQ(run({"serve", "CARD"}),
                   std::make_pair(1, "Card file '" + card_ + "' is in use by another program\n"));
@@ -115,6 +122,107 @@ TEST_F(VcardToolTest, ServeRefusesACardItCannotHoldOrVpcdItCannotReach) {
     EXPECT_EQ(run({"serve", "CARD", "--port", "1", "--wait", "0"}),
               std::make_pair(1, std::string("Cannot connect to vpcd at 127.0.0.1:1: "
                                             "Connection refused\n")));
+}
+
+// vpcd's side of one connection on the loopback, for the tool's serve command.
+class FakeVpcd {
+  public:
+    // Listens on a port the system picks.
+    FakeVpcd() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            port_ = ntohs(address.sin_port);
+        }
+    }
+    ~FakeVpcd() {
+        ::close(card_);
+        ::close(listener_);
+    }
+
+    uint16_t port() const { return port_; }
+
+    // As pcscd stopping: serving ends.
+    void hangUp() { ::shutdown(card_, SHUT_RDWR); }
+
+    bool accept() {
+        ::listen(listener_, 1);
+        pollfd waiting{listener_, POLLIN, 0};
+        card_ = ::poll(&waiting, 1, 5000) == 1 ? ::accept(listener_, nullptr, nullptr) : -1;
+        return card_ >= 0;
+    }
+
+    // The card's answer to command; nothing when it closed the connection instead.
+    std::optional<std::vector<uint8_t>> exchange(const std::vector<uint8_t>& command) {
+        std::vector<uint8_t> frame{0x00, static_cast<uint8_t>(command.size())};
+        frame.insert(frame.end(), command.begin(), command.end());
+        if (::write(card_, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) {
+            return std::nullopt;
+        }
+        std::vector<uint8_t> header(2);
+        if (!readExact(header)) {
+            return std::nullopt;
+        }
+        std::vector<uint8_t> answer(static_cast<size_t>(header[0] << 8 | header[1]));
+        return readExact(answer) ? std::optional(answer) : std::nullopt;
+    }
+
+  private:
+    bool readExact(std::vector<uint8_t>& out) {
+        for (size_t done = 0; done < out.size();) {
+            pollfd waiting{card_, POLLIN, 0};
+            ssize_t n = ::poll(&waiting, 1, 5000) == 1
+                            ? ::read(card_, out.data() + done, out.size() - done)
+                            : -1;
+            if (n <= 0) {
+                return false;
+            }
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    int listener_ = -1;
+    int card_ = -1;
+    uint16_t port_ = 0;
+};
+
+// The card file edited while serve waits for vpcd: the edit is another program's change, and
+// the first save refuses to go over it.
+TEST_F(VcardToolTest, ServeNeverOverwritesAnEditMadeWhileItWaitedForVpcd) {
+    testing::writeCard(card_, testing::knownDesfire());
+    FakeVpcd vpcd;
+    ASSERT_NE(vpcd.port(), 0);
+    std::pair<int, std::string> result;
+    std::thread serving([&] {
+        result = run({"serve", "CARD", "--port", std::to_string(vpcd.port())});
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    CardState edited = testing::knownDesfire();
+    edited.piccKeySettings = 0x09;
+    testing::writeCard(card_, edited);
+
+    ASSERT_TRUE(vpcd.accept());
+    const std::vector<uint8_t> selectPicc{0x90, 0x5A, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00};
+    const std::vector<uint8_t> createApplication{0x90, 0xCA, 0x00, 0x00, 0x05, 0x43,
+                                                 0x4D, 0x5A, 0xEF, 0x01, 0x00};
+    EXPECT_EQ(vpcd.exchange(selectPicc), (std::vector<uint8_t>{0x91, 0x00}));
+    EXPECT_EQ(vpcd.exchange(createApplication), std::nullopt);
+    vpcd.hangUp();
+    serving.join();
+    const std::string port = std::to_string(vpcd.port());
+    EXPECT_EQ(result.first, 1);
+    EXPECT_EQ(result.second, "Waiting for vpcd at 127.0.0.1:" + port +
+                                 " (is pcscd running?)\nServing card 04112233445566 from '" +
+                                 card_ + "' on vpcd at 127.0.0.1:" + port + "\nCard file '" +
+                                 card_ +
+                                 "' cannot be saved: another program changed it since it was "
+                                 "read; the card leaves the reader\n");
+    EXPECT_EQ(*readCardFile(card_).card, edited);
 }
 
 TEST_F(VcardToolTest, HelpDescribesBothCommands) {

@@ -392,6 +392,7 @@ TEST(VirtualCardMemory, FilesAndApplicationsTakeMemoryAndFormatGivesItBack) {
     ASSERT_EQ(host.send("90 CD 00 00 07 01 00 EE EE 21 00 00 00"), "91 00");  // 33 bytes
     ASSERT_EQ(host.send("90 CB 00 00 07 02 00 EE EE 20 00 00 00"), "91 00");  // 32 bytes
     EXPECT_EQ(card.freeMemory, kFactoryFreeMemory - 128 - 64 - 32);
+    EXPECT_EQ(host.send("90 6E 00 00 00"), "20 1E 00 91 00") << "7712 free, asked inside an app";
     ASSERT_EQ(host.send("90 DF 00 00 01 02 00"), "91 00");
     EXPECT_EQ(card.freeMemory, kFactoryFreeMemory - 128 - 64);
     EXPECT_EQ(host.send("90 6F 00 00 00"), "01 91 00");
@@ -401,6 +402,54 @@ TEST(VirtualCardMemory, FilesAndApplicationsTakeMemoryAndFormatGivesItBack) {
     EXPECT_EQ(card.freeMemory, kFactoryFreeMemory);
     EXPECT_TRUE(card.applications.empty());
     EXPECT_EQ(host.send("90 6A 00 00 00"), "91 00");
+    EXPECT_EQ(host.send("90 6E 00 00 00"), "00 1F 00 91 00");
+    EXPECT_EQ(host.send("90 6E 00 00 01 00 00"), "91 7E");
+}
+
+// GetVersion's storage size follows the whole card (free plus taken plus the card's own 256
+// bytes), whatever was created on it, and says nothing else changed.
+TEST(VirtualCardMemory, VersionTellsTheCardsStorageSize) {
+    struct Case {
+        uint32_t freeMemory;
+        size_t applications;
+        const char* version;
+    };
+    constexpr std::array<Case, 5> kCases{{
+        {kFactoryFreeMemory, 0, "04 01 01 01 00 1A 05 91 AF"},
+        {kFactoryFreeMemory - 3 * 64, 3, "04 01 01 01 00 1A 05 91 AF"},
+        {4096 - 256, 0, "04 01 01 01 00 18 05 91 AF"},
+        {2048 - 256 - 64, 1, "04 01 01 01 00 16 05 91 AF"},
+        {5000, 0, "04 01 01 01 00 19 05 91 AF"},
+    }};
+    for (const Case& c : kCases) {
+        CardState card = testing::knownDesfire();
+        card.freeMemory = c.freeMemory;
+        for (uint32_t i = 1; i <= c.applications; ++i) {
+            card.applications.push_back(Application{i, 0x0F, {Key{}}, {}});
+        }
+        TestHost host(card);
+        EXPECT_EQ(host.send("90 60 00 00 00"), c.version) << c.freeMemory;
+        EXPECT_EQ(host.send("90 AF 00 00 00"), c.version) << c.freeMemory;
+    }
+}
+
+// A card file made by hand may list applications and still claim all memory free: what their
+// deletion gives back never takes the card past a new card's memory, so its file loads again.
+TEST(VirtualCardMemory, DeletionsNeverGiveMoreMemoryThanANewCardHas) {
+    CardState card = testing::knownDesfire();
+    card.applications = {Application{0x000001, 0x0F, {Key{}}, {DataFile{1, 0, 0, 0xEEEE, {}}}},
+                         Application{0x000002, 0x0F, {Key{}}, {}}};
+    card.applications[0].files[0].data.resize(32);
+    TestHost host(card);
+    ASSERT_EQ(host.send("90 5A 00 00 03 01 00 00 00"), "91 00");
+    ASSERT_EQ(host.send("90 DF 00 00 01 01 00"), "91 00");
+    EXPECT_EQ(card.freeMemory, kMaxFreeMemory);
+    ASSERT_EQ(host.send("90 5A 00 00 03 00 00 00 00"), "91 00");
+    ASSERT_EQ(host.authenticate(0, Key{}), 0x00);
+    EXPECT_EQ(host.send("90 FC 00 00 00"), "91 00");
+    EXPECT_EQ(card.freeMemory, kMaxFreeMemory);
+    std::string error;
+    EXPECT_TRUE(parseCardJson(formatCardJson(card), error)) << error;
 }
 
 TEST(VirtualCardMemory, NewApplicationHasZeroKeysAndNewFileZeroData) {
@@ -426,11 +475,12 @@ TEST(VirtualCardListing, VersionAndUidAndApplicationIdsInFrames) {
     for (uint32_t i = 1; i <= kMaxApplications; ++i) {
         card.applications.push_back(Application{i, 0x0F, {Key{}}, {}});
     }
+    card.freeMemory -= kMaxApplications * 64;
     TestHost host(card);
     EXPECT_EQ(host.send("FF CA 00 00 00"), "04 11 22 33 44 55 66 90 00");
     EXPECT_EQ(host.send("FF CA 01 00 00"), "6A 81");
-    EXPECT_EQ(host.send("90 60 00 00 00"), "04 01 01 01 00 18 05 91 AF");
-    EXPECT_EQ(host.send("90 AF 00 00 00"), "04 01 01 01 00 18 05 91 AF");
+    EXPECT_EQ(host.send("90 60 00 00 00"), "04 01 01 01 00 1A 05 91 AF");
+    EXPECT_EQ(host.send("90 AF 00 00 00"), "04 01 01 01 00 1A 05 91 AF");
     std::string last = host.send("90 AF 00 00 00");
     EXPECT_EQ(last.substr(0, 20), "04 11 22 33 44 55 66");
     EXPECT_EQ(bytes(last).size(), 16u);

@@ -1,6 +1,7 @@
 // The vpcd protocol of zendor-vcard over a socket pair: the test plays vpcd.
 #include "vcard/vpcd_server.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -13,6 +14,7 @@
 
 #include "support/card_files.h"
 #include "vcard/card_file.h"
+#include "vcard/card_json.h"
 
 namespace zendor::vcard {
 namespace {
@@ -49,11 +51,15 @@ class VpcdServeTest : public ::testing::Test {
 
     void serve() {
         testing::writeCard(card_.path, card_.state);
+        card_.fileText = formatCardJson(card_.state);
         int ends[2];
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
         vpcd_ = ends[0];
         ::testing::internal::CaptureStdout();
-        server_ = std::thread([this, fd = ends[1]] { end_ = serveVpcd(fd, card_, stop_); });
+        server_ = std::thread([this, fd = ends[1]] {
+            end_ = serveVpcd(fd, card_, stop_);
+            ended_ = true;
+        });
     }
 
     // Length and data go in two writes, as vpcd may send them.
@@ -99,6 +105,7 @@ class VpcdServeTest : public ::testing::Test {
     testing::TempDir dir_;
     ServedCard card_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> ended_{false};
     int vpcd_ = -1;
 
   private:
@@ -223,6 +230,42 @@ TEST_F(VpcdServeTest, EndsOnStopAndOnAFrameCutShort) {
     ASSERT_EQ(::write(vpcd_, partial, sizeof partial), 4);
     ::shutdown(vpcd_, SHUT_WR);
     EXPECT_EQ(finish().first, ServeEnd::PeerClosed);
+}
+
+// vpcd goes on sending commands but reads no answer: once the card's answers fill the socket,
+// a stop must still end serving at once, not when vpcd reads again.
+TEST_F(VpcdServeTest, EndsOnStopWhileVpcdReadsNoAnswer) {
+    serve();
+    ASSERT_EQ(::fcntl(vpcd_, F_SETFL, O_NONBLOCK), 0);
+    const Bytes frame{0x00, 0x05, 0xFF, 0xCA, 0x00, 0x00, 0x00};
+    size_t sent = 0;  // bytes of the endless stream of frames
+    int refusals = 0;
+    auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (refusals < 20 && std::chrono::steady_clock::now() < giveUp) {
+        size_t at = sent % frame.size();
+        ssize_t n = ::write(vpcd_, frame.data() + at, frame.size() - at);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            refusals = 0;
+        } else {
+            ++refusals;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ASSERT_EQ(refusals, 20) << "the socket never filled";
+    stop_ = true;
+    auto stopped = std::chrono::steady_clock::now();
+    while (!ended_ && std::chrono::steady_clock::now() - stopped < std::chrono::seconds(2)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    auto took = std::chrono::steady_clock::now() - stopped;
+    if (!ended_) {
+        ::shutdown(vpcd_, SHUT_RDWR);  // lets a card stuck in send go, so that the test ends
+    }
+    auto [end, output] = finish();
+    EXPECT_LT(took, std::chrono::seconds(1));
+    EXPECT_EQ(end, ServeEnd::Stopped);
+    EXPECT_EQ(output, "");
 }
 
 // A port nobody listens on, found by letting the system pick one and letting it go.

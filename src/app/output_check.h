@@ -1,0 +1,14 @@
+// The output file of -r against the files the run reads.
+#pragma once
+
+namespace zendor::app {
+
+// Refuses an output file that is the same file (through links too) as the configuration file,
+// whose [master] section may be the only copy of the card's keys, or as the card file of a sim:
+// device. Prints one line and returns false then:
+//   "Output file '%s' is the same file as the configuration file '%s' : nothing written"
+//   "Output file '%s' is the same file as the card file '%s' : nothing written"
+// True otherwise, also without an output file or when it does not exist yet.
+bool outputSparesInputs(const char* outputFile, const char* configFile, const char* deviceName);
+
+}  // namespace zendor::app

@@ -1,0 +1,104 @@
+// The few file system calls the card files need, behind one small interface so that each
+// operating system puts its own calls here and nowhere else. Failures carry the system's own
+// error text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zendor::platform {
+
+enum class Fault {
+    None,
+    Missing,     // no such file or folder
+    Busy,        // a lock another holder has
+    Link,        // a symbolic link where none may be
+    Denied,      // no permission, or a read-only file system
+    TooLarge,    // larger than the caller allows
+    NotRegular,  // a folder, device or the like where a file was wanted
+    Other,
+};
+
+struct Outcome {
+    Fault fault = Fault::None;
+    std::string text;  // the system's error text, empty with Fault::None
+
+    explicit operator bool() const { return fault == Fault::None; }
+};
+
+enum class EntryKind { Missing, Regular, Directory, Link, Other };
+
+struct FileInfo {
+    EntryKind kind = EntryKind::Missing;
+    uint64_t size = 0;
+    uint32_t permissions = 0;  // rwx bits for owner, group and others (0777)
+    uint32_t owner = 0;
+    uint32_t group = 0;
+};
+
+// An open file; closed when it goes.
+class FileHandle {
+  public:
+    FileHandle() = default;
+    explicit FileHandle(intptr_t native) : native_(native) {}
+    FileHandle(FileHandle&& other) noexcept;
+    FileHandle& operator=(FileHandle&& other) noexcept;
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle();
+
+    bool isOpen() const { return native_ != -1; }
+    intptr_t native() const { return native_; }
+    Outcome close();
+
+  private:
+    intptr_t native_ = -1;
+};
+
+// What path names, links not followed.
+Outcome inspect(const std::string& path, FileInfo& info);
+
+// The path a chain of symbolic links starting at path ends at (path itself when it is no link);
+// the end need not exist.
+Outcome followLinks(const std::string& path, std::string& target);
+
+// Whether this user may write the file or folder (permission bits, ownership, a read-only
+// mount); the reason when not.
+Outcome mayWrite(const std::string& path);
+
+// The whole of a regular file, refused past maxSize; a link is not followed.
+Outcome readWholeFile(const std::string& path, uint64_t maxSize, std::string& text);
+
+// A new empty file in folder, readable and writable by its owner only, named prefix followed by
+// a few random characters; name receives the whole path.
+Outcome createTemporaryFile(const std::string& folder, const std::string& prefix, FileHandle& file,
+                            std::string& name);
+
+Outcome writeAll(FileHandle& file, const std::string& text);
+Outcome syncFile(FileHandle& file);
+Outcome setPermissions(FileHandle& file, uint32_t permissions);
+Outcome setOwner(FileHandle& file, uint32_t owner, uint32_t group);
+
+// Puts from in place of to in one step, replacing what to held.
+Outcome replaceFile(const std::string& from, const std::string& to);
+// Puts from in place of to in one step, only while nothing is at to.
+Outcome placeNewFile(const std::string& from, const std::string& to);
+Outcome removeFile(const std::string& path);
+// Makes the folder's entries (a rename, a new file) reach the disk.
+Outcome syncFolder(const std::string& folder);
+
+// The lock file at path, made when missing; never through a symbolic link (Fault::Link). It need
+// not be writable: a lock file another account left behind can still be held. Fault::Missing
+// when there is none and none can be made (the folder is missing or closed to this user).
+Outcome openLockFile(const std::string& path, FileHandle& file);
+// An existing file opened for reading, never through a symbolic link.
+Outcome openForReading(const std::string& path, FileHandle& file);
+// An exclusive lock on the open file, without waiting (Fault::Busy when another holds it).
+Outcome tryLock(FileHandle& file);
+// Whether path still names the open file (not a newer one made in its place).
+bool stillNamed(const FileHandle& file, const std::string& path);
+
+// The longest name a folder entry may have.
+constexpr size_t kMaxNameLength = 255;
+
+}  // namespace zendor::platform

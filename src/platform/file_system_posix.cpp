@@ -1,0 +1,297 @@
+// POSIX implementation of the file seam.
+#include "platform/file_system.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace zendor::platform {
+namespace {
+
+Outcome failure(int error) {
+    Fault fault = Fault::Other;
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            fault = Fault::Missing;
+            break;
+        case EWOULDBLOCK:
+            fault = Fault::Busy;
+            break;
+        case ELOOP:
+            fault = Fault::Link;
+            break;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            fault = Fault::Denied;
+            break;
+        default:
+            break;
+    }
+    return {fault, std::strerror(error)};
+}
+
+Outcome lastFailure() {
+    return failure(errno);
+}
+
+int fd(const FileHandle& file) {
+    return static_cast<int>(file.native());
+}
+
+EntryKind kindOf(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return EntryKind::Regular;
+    }
+    if (S_ISDIR(mode)) {
+        return EntryKind::Directory;
+    }
+    return S_ISLNK(mode) ? EntryKind::Link : EntryKind::Other;
+}
+
+std::string folderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : native_(other.native_) {
+    other.native_ = -1;
+}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+    if (this != &other) {
+        close();
+        native_ = other.native_;
+        other.native_ = -1;
+    }
+    return *this;
+}
+
+FileHandle::~FileHandle() {
+    close();
+}
+
+Outcome FileHandle::close() {
+    if (native_ == -1) {
+        return {};
+    }
+    int result = ::close(static_cast<int>(native_));
+    native_ = -1;
+    return result == 0 ? Outcome{} : lastFailure();
+}
+
+Outcome inspect(const std::string& path, FileInfo& info) {
+    info = FileInfo{};
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        return errno == ENOENT ? Outcome{} : lastFailure();
+    }
+    info.kind = kindOf(status.st_mode);
+    info.size = static_cast<uint64_t>(status.st_size);
+    info.permissions = status.st_mode & 0777;
+    info.owner = status.st_uid;
+    info.group = status.st_gid;
+    return {};
+}
+
+Outcome followLinks(const std::string& path, std::string& target) {
+    target = path;
+    // The system's own bound on a chain of links.
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat status {};
+        if (::lstat(target.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+            return {};
+        }
+        std::string next(static_cast<size_t>(status.st_size) + 256, '\0');
+        ssize_t length = ::readlink(target.c_str(), next.data(), next.size());
+        if (length < 0) {
+            return lastFailure();
+        }
+        next.resize(static_cast<size_t>(length));
+        target = next.starts_with('/') ? next : folderOf(target) + "/" + next;
+    }
+    return failure(ELOOP);
+}
+
+Outcome mayWrite(const std::string& path) {
+    return ::access(path.c_str(), W_OK) == 0 ? Outcome{} : lastFailure();
+}
+
+Outcome readWholeFile(const std::string& path, uint64_t maxSize, std::string& text) {
+    text.clear();
+    FileHandle file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    if (!file.isOpen()) {
+        return lastFailure();
+    }
+    struct stat status {};
+    if (::fstat(fd(file), &status) != 0) {
+        return lastFailure();
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return {Fault::NotRegular,
+                S_ISDIR(status.st_mode) ? "is a directory" : "is not a regular file"};
+    }
+    if (static_cast<uint64_t>(status.st_size) > maxSize) {
+        return {Fault::TooLarge, "too large"};
+    }
+    // One byte more than the size: the read that finds the end needs no second buffer.
+    text.resize(static_cast<size_t>(status.st_size) + 1);
+    size_t done = 0;
+    // The file may grow while it is read: one byte more than allowed says so.
+    while (true) {
+        if (done == text.size()) {
+            if (text.size() > maxSize) {
+                text.clear();
+                return {Fault::TooLarge, "too large"};
+            }
+            text.resize(std::min<uint64_t>(std::max<size_t>(text.size() * 2, 4096), maxSize + 1));
+        }
+        ssize_t n = ::read(fd(file), text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            text.clear();
+            return lastFailure();
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    text.resize(done);
+    return {};
+}
+
+Outcome createTemporaryFile(const std::string& folder, const std::string& prefix, FileHandle& file,
+                            std::string& name) {
+    name = folder + "/" + prefix + "XXXXXX";
+    // mkstemp makes the file 0600 whatever the umask.
+    int made = ::mkostemp(name.data(), O_CLOEXEC);
+    if (made < 0) {
+        return lastFailure();
+    }
+    file = FileHandle(made);
+    return {};
+}
+
+Outcome writeAll(FileHandle& file, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd(file), text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return lastFailure();
+        }
+        if (n == 0) {
+            return failure(EIO);
+        }
+        done += static_cast<size_t>(n);
+    }
+    return {};
+}
+
+Outcome syncFile(FileHandle& file) {
+    return ::fsync(fd(file)) == 0 ? Outcome{} : lastFailure();
+}
+
+Outcome setPermissions(FileHandle& file, uint32_t permissions) {
+    return ::fchmod(fd(file), static_cast<mode_t>(permissions & 07777)) == 0 ? Outcome{}
+                                                                             : lastFailure();
+}
+
+Outcome setOwner(FileHandle& file, uint32_t owner, uint32_t group) {
+    return ::fchown(fd(file), owner, group) == 0 ? Outcome{} : lastFailure();
+}
+
+Outcome replaceFile(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? Outcome{} : lastFailure();
+}
+
+Outcome placeNewFile(const std::string& from, const std::string& to) {
+    // A hard link fails when to exists; the temporary name then goes.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        return lastFailure();
+    }
+    ::unlink(from.c_str());
+    return {};
+}
+
+Outcome removeFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 ? Outcome{} : lastFailure();
+}
+
+Outcome syncFolder(const std::string& folder) {
+    FileHandle handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!handle.isOpen()) {
+        return lastFailure();
+    }
+    // Some file systems cannot sync a folder; what they keep is theirs to keep.
+    if (::fsync(fd(handle)) != 0 && errno != EINVAL && errno != ENOTSUP) {
+        return lastFailure();
+    }
+    return {};
+}
+
+Outcome openLockFile(const std::string& path, FileHandle& file) {
+    // Read-only is enough for flock; O_NOFOLLOW refuses a planted link, O_CREAT alone never
+    // creates at a link's target when O_NOFOLLOW is given.
+    int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    int made = ::open(path.c_str(), flags | O_CREAT, 0644);
+    if (made < 0 && (errno == EACCES || errno == EROFS)) {
+        // A folder this user may not write: an existing lock file is still good, and a missing
+        // one is reported as missing, with the reason it could not be made.
+        Outcome cannotCreate = lastFailure();
+        made = ::open(path.c_str(), flags);
+        if (made < 0 && errno == ENOENT) {
+            return {Fault::Missing, cannotCreate.text};
+        }
+    }
+    if (made < 0) {
+        return lastFailure();
+    }
+    file = FileHandle(made);
+    struct stat status {};
+    if (::fstat(made, &status) == 0 && !S_ISREG(status.st_mode)) {
+        file.close();
+        return {Fault::NotRegular, "is not a regular file"};
+    }
+    return {};
+}
+
+Outcome openForReading(const std::string& path, FileHandle& file) {
+    file = FileHandle(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    return file.isOpen() ? Outcome{} : lastFailure();
+}
+
+Outcome tryLock(FileHandle& file) {
+    while (::flock(fd(file), LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EINTR) {
+            return lastFailure();
+        }
+    }
+    return {};
+}
+
+bool stillNamed(const FileHandle& file, const std::string& path) {
+    struct stat held {};
+    struct stat named {};
+    return ::fstat(fd(file), &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+           held.st_ino == named.st_ino && held.st_dev == named.st_dev;
+}
+
+}  // namespace zendor::platform
