@@ -1,6 +1,4 @@
 // POSIX implementation of the file seam.
-#include "platform/file_system.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,6 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/file_system.h"
+#include "platform/path_names.h"
 
 namespace zendor::platform {
 namespace {
@@ -54,14 +55,6 @@ EntryKind kindOf(mode_t mode) {
         return EntryKind::Directory;
     }
     return S_ISLNK(mode) ? EntryKind::Link : EntryKind::Other;
-}
-
-std::string folderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -120,7 +113,7 @@ Outcome followLinks(const std::string& path, std::string& target) {
             return lastFailure();
         }
         next.resize(static_cast<size_t>(length));
-        target = next.starts_with('/') ? next : folderOf(target) + "/" + next;
+        target = next.starts_with('/') ? next : pathIn(folderOf(target), next);
     }
     return failure(ELOOP);
 }

@@ -25,8 +25,8 @@ std::wstring wide(const std::string& utf8) {
     if (utf8.empty()) {
         return {};
     }
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
-                                           static_cast<int>(utf8.size()), nullptr, 0);
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring text(static_cast<size_t>(std::max(length, 0)), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(),
                         length);
@@ -49,13 +49,12 @@ std::string utf8(const std::wstring& text) {
 std::string errorText(DWORD error) {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-            FORMAT_MESSAGE_IGNORE_INSERTS,
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text(buffer != nullptr ? buffer : L"", length);
     LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' ||
-                             text.back() == L'.' || text.back() == L' ')) {
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.' ||
+                             text.back() == L' ')) {
         text.pop_back();
     }
     return text.empty() ? "error " + std::to_string(error) : utf8(text);
@@ -192,12 +191,12 @@ Outcome followLinks(const std::string& path, std::string& target) {
     }
     FileHandle held = adopt(handle);
     std::wstring final(MAX_PATH, L'\0');
-    DWORD length = GetFinalPathNameByHandleW(handle, final.data(),
-                                             static_cast<DWORD>(final.size()), 0);
+    DWORD length =
+        GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
     if (length >= final.size()) {
         final.resize(length + 1);
-        length = GetFinalPathNameByHandleW(handle, final.data(),
-                                           static_cast<DWORD>(final.size()), 0);
+        length =
+            GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
     }
     if (length == 0) {
         return lastFailure();
@@ -274,8 +273,8 @@ Outcome readWholeFile(const std::string& path, uint64_t maxSize, std::string& te
     return {};
 }
 
-Outcome createTemporaryFile(const std::string& folder, const std::string& prefix,
-                            FileHandle& file, std::string& name) {
+Outcome createTemporaryFile(const std::string& folder, const std::string& prefix, FileHandle& file,
+                            std::string& name) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::array<uint8_t, 6> random{};
         if (!randomBytes(random)) {
@@ -286,9 +285,8 @@ Outcome createTemporaryFile(const std::string& folder, const std::string& prefix
             entry += randomNameCharacter(byte);
         }
         name = pathIn(folder, entry);
-        HANDLE handle = CreateFileW(wide(name).c_str(),
-                                    GENERIC_READ | GENERIC_WRITE | DELETE, kShareAll, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE handle = CreateFileW(wide(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                    kShareAll, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             file = adopt(handle);
             return {};
@@ -325,11 +323,10 @@ Outcome setPermissions(FileHandle& file, uint32_t permissions) {
     if (!GetFileInformationByHandleEx(handleOf(file), FileBasicInfo, &info, sizeof info)) {
         return lastFailure();
     }
-    const DWORD others = info.FileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY |
-                                                                   FILE_ATTRIBUTE_NORMAL);
-    info.FileAttributes = (permissions & 0222) != 0
-                              ? (others != 0 ? others : FILE_ATTRIBUTE_NORMAL)
-                              : others | FILE_ATTRIBUTE_READONLY;
+    const DWORD others =
+        info.FileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_NORMAL);
+    info.FileAttributes = (permissions & 0222) != 0 ? (others != 0 ? others : FILE_ATTRIBUTE_NORMAL)
+                                                    : others | FILE_ATTRIBUTE_READONLY;
     return SetFileInformationByHandle(handleOf(file), FileBasicInfo, &info, sizeof info)
                ? Outcome{}
                : lastFailure();
@@ -372,8 +369,8 @@ Outcome openLockFile(const std::string& path, FileHandle& file) {
         // A folder this user may not write: an existing lock file is still good, and a missing
         // one is reported as missing, with the reason it could not be made.
         const Outcome cannotCreate = lastFailure();
-        handle = CreateFileW(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                             kFlags, nullptr);
+        handle = CreateFileW(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, kFlags,
+                             nullptr);
         if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
             return {Fault::Missing, cannotCreate.text};
         }
@@ -404,8 +401,8 @@ Outcome openForReading(const std::string& path, FileHandle& file) {
 Outcome tryLock(FileHandle& file) {
     OVERLAPPED at{};
     at.OffsetHigh = kLockOffsetHigh;
-    return LockFileEx(handleOf(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
-                      0, &at)
+    return LockFileEx(handleOf(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                      &at)
                ? Outcome{}
                : lastFailure();
 }
@@ -417,8 +414,7 @@ bool stillNamed(const FileHandle& file, const std::string& path) {
     return current.isOpen() && GetFileInformationByHandle(handleOf(file), &held) &&
            GetFileInformationByHandle(handleOf(current), &named) &&
            held.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
-           held.nFileIndexHigh == named.nFileIndexHigh &&
-           held.nFileIndexLow == named.nFileIndexLow;
+           held.nFileIndexHigh == named.nFileIndexHigh && held.nFileIndexLow == named.nFileIndexLow;
 }
 
 }  // namespace zendor::platform

@@ -14,9 +14,10 @@
 namespace zendor::testing {
 
 struct ToolRun {
-    std::string output;  // standard output
-    std::string errors;  // standard error
-    int status = -1;     // exit status, or -1 when it did not exit normally
+    std::string output;     // standard output, with Windows' CRLF line ends read as "\n"
+    std::string rawOutput;  // standard output as the program wrote it
+    std::string errors;     // standard error
+    int status = -1;        // exit status, or -1 when it did not exit normally
 };
 
 // Where a program's output goes to be lost.
@@ -27,6 +28,17 @@ inline const std::string kNullDevice = "/dev/null";
 #endif
 
 #ifdef _WIN32
+// Text-mode output read back as text: each "\r\n" is one "\n"; a lone '\r' stays.
+inline std::string withoutCarriageReturns(const std::string& bytes) {
+    std::string text;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) {
+            text += bytes[i];
+        }
+    }
+    return text;
+}
+
 // One argument as the C runtime's command-line parser reads it back: quoted, with backslashes
 // doubled only where they come before a quote.
 inline std::string commandLineQuote(const std::string& arg) {
@@ -84,6 +96,8 @@ inline ToolRun runTool(const std::string& program, const std::vector<std::string
         while (ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) {
             run.output.append(buffer, n);
         }
+        run.rawOutput = run.output;
+        run.output = withoutCarriageReturns(run.output);
         DWORD exitCode = 0;
         WaitForSingleObject(process.hProcess, INFINITE);
         if (GetExitCodeProcess(process.hProcess, &exitCode)) {
@@ -125,6 +139,7 @@ inline ToolRun runTool(const std::string& program, const std::vector<std::string
     while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
         run.output.append(buffer, n);
     }
+    run.rawOutput = run.output;
     int raw = ::pclose(pipe);
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return run;
