@@ -24,7 +24,8 @@ rm -rf "$build/package"
 mkdir -p "$stage/examples"
 crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
 
-cp "$exe" "$stage/"
+# Without the debug information, which is most of the build's file.
+x86_64-w64-mingw32-strip -o "$stage/zendorcfg.exe" "$exe"
 crlf "$root/README.md" "$stage/README.txt"
 for example in "$root"/examples/*.ini; do
   crlf "$example" "$stage/examples/$(basename "$example")"
