@@ -7,6 +7,8 @@ build="${ZENDOR_WIN_BUILD_DIR:-$root/build-win}"
 "$root/scripts/install-deps.sh" build windows
 if [ ! -f "$build/build.ninja" ] || [ $# -gt 0 ]; then
   cmake -S "$root" -B "$build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-w64-x86_64.cmake" "$@" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-w64-x86_64.cmake" \
+    -DZENDOR_LINUX_ZENDORCFG="${ZENDOR_BUILD_DIR:-$root/build}/src/app/zendorcfg" "$@" >/dev/null
 fi
-ninja -C "$build" >/dev/null
+# Quiet when it works; the whole build log when it does not.
+ninja -C "$build" >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }
