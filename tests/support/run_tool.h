@@ -64,7 +64,8 @@ inline ToolRun runTool(const std::string& program, const std::vector<std::string
     ToolRun run;
     std::string commandLine = commandLineQuote(program);
     for (const std::string& arg : args) {
-        commandLine += " " + commandLineQuote(arg);
+        commandLine += ' ';
+        commandLine += commandLineQuote(arg);
     }
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE readEnd = nullptr;
