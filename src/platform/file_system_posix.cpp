@@ -59,23 +59,6 @@ EntryKind kindOf(mode_t mode) {
 
 }  // namespace
 
-FileHandle::FileHandle(FileHandle&& other) noexcept : native_(other.native_) {
-    other.native_ = -1;
-}
-
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-    if (this != &other) {
-        close();
-        native_ = other.native_;
-        other.native_ = -1;
-    }
-    return *this;
-}
-
-FileHandle::~FileHandle() {
-    close();
-}
-
 Outcome FileHandle::close() {
     if (native_ == -1) {
         return {};
