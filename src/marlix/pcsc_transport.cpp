@@ -7,7 +7,16 @@
 // ATQA and SAK every DESFire has are reported.
 #include "marlix/pcsc_transport.h"
 
+#ifdef _WIN32
+// Windows' own WinSCard, without UNICODE: the SCard* names are the ANSI ones. The two sizes only
+// pcsc-lite defines are a short APDU's answer (256 data bytes, status, slack) and the longest ATR.
+#include <windows.h>
+#include <winscard.h>
+#define MAX_BUFFER_SIZE 264
+#define MAX_ATR_SIZE 33
+#else
 #include <PCSC/winscard.h>
+#endif
 
 #include <algorithm>
 #include <array>
