@@ -14,6 +14,9 @@ function(zendor_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest_main GTest::gmock)
+  if(WIN32)
+    target_link_libraries(${name} PRIVATE zendor_utf8_manifest)
+  endif()
   target_compile_definitions(${name} PRIVATE
     ZENDOR_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     ZENDOR_BINARY_DIR="${PROJECT_BINARY_DIR}")

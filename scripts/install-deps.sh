@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that are missing.
-# Usage: scripts/install-deps.sh [build|test|fuzz]...   (default: build)
+# Usage: scripts/install-deps.sh [build|test|fuzz|windows]...   (default: build)
 set -euo pipefail
 
 build_pkgs=(g++ cmake ninja-build pkg-config libssl-dev libpcsclite-dev nlohmann-json3-dev libgtest-dev libgmock-dev)
 test_pkgs=(pcscd vsmartcard-vpcd python3 clang-format groff-base man-db dpkg-dev)
 fuzz_pkgs=(clang libclang-rt-14-dev)
+# zendorcfg.exe: the MinGW-w64 cross compiler, Wine to run its tests, zip and groff for its package.
+windows_pkgs=(g++-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 zip groff-base)
 
 wanted=("${build_pkgs[@]}")
 for set in "$@"; do
@@ -13,6 +15,7 @@ for set in "$@"; do
     build) ;;
     test) wanted+=("${test_pkgs[@]}" "${fuzz_pkgs[@]}") ;;
     fuzz) wanted+=("${fuzz_pkgs[@]}") ;;
+    windows) wanted+=("${windows_pkgs[@]}") ;;
     *) echo "unknown package set '$set'"; exit 2 ;;
   esac
 done

@@ -1,38 +1,29 @@
-// MD5 and HMAC-MD5 over one working context; the digest itself comes from OpenSSL's libcrypto.
+// MD5 and HMAC-MD5 over one working context; the digest itself comes from the system's crypto
+// library.
 #pragma once
-
-#include <openssl/types.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
+
+#include "platform/crypto.h"
 
 namespace zendor::crypto {
 
 constexpr size_t kDigestSize = 16;     // MD5 and HMAC-MD5 output
 constexpr size_t kHmacBlockSize = 64;  // MD5 block size: the longest HMAC key we accept
 
-struct DigestContextDeleter {
-    void operator()(EVP_MD_CTX* context) const;
-};
-struct DigestAlgorithmDeleter {
-    void operator()(EVP_MD* algorithm) const;
-};
-
-// The state of one MD5 computation at a time. The constructor fetches MD5 from the default
-// provider once; a failed fetch or allocation makes every md5Init on this context fail.
+// The state of one MD5 computation at a time. The library's MD5 is taken once, when the context
+// is made; when it cannot be had, every md5Init on this context fails.
 struct CryptoContext {
-    CryptoContext();
-    std::unique_ptr<EVP_MD_CTX, DigestContextDeleter> digest;
-    std::unique_ptr<EVP_MD, DigestAlgorithmDeleter> md5;
+    platform::Md5 digest;
     bool started = false;  // between a successful md5Init and its md5Final
 };
 
 // The process-wide context that the signature operations share (one computation at a time).
 CryptoContext& processCryptoContext();
 
-// Each of these fails only when libcrypto fails (MD5 unavailable, out of memory) or, for
+// Each of these fails only when the crypto library fails (MD5 unavailable, out of memory) or, for
 // md5Update and md5Final, when no digest was started; such a failure prints one line.
 bool md5Init(CryptoContext& context);
 bool md5Update(CryptoContext& context, std::span<const uint8_t> bytes);

@@ -1,12 +1,11 @@
 // Key diversification and image signature, computed in the process-wide digest context.
 #include "crypto/signature.h"
 
-#include <openssl/crypto.h>
-
 #include <algorithm>
 #include <array>
 
 #include "crypto/md5.h"
+#include "platform/crypto.h"
 
 namespace zendor::crypto {
 
@@ -26,7 +25,7 @@ bool deliver(bool ok, Block16& result, std::span<uint8_t> output) {
     if (ok) {
         std::copy(result.begin(), result.end(), output.begin());
     }
-    OPENSSL_cleanse(result.data(), result.size());
+    platform::wipe(result);
     return ok;
 }
 
@@ -54,13 +53,13 @@ bool computeSignature(std::span<uint8_t> output, std::span<const uint8_t> image,
     }
     Block16 result;
     const bool ok = hmacMd5(result, cardKey, image);
-    OPENSSL_cleanse(cardKey.data(), cardKey.size());
+    platform::wipe(cardKey);
     return deliver(ok, result, output);
 }
 
 bool signaturesEqual(std::span<const uint8_t, kSignatureSize> a,
                      std::span<const uint8_t, kSignatureSize> b) {
-    return CRYPTO_memcmp(a.data(), b.data(), kSignatureSize) == 0;
+    return platform::equalConstantTime(a, b);
 }
 
 }  // namespace zendor::crypto

@@ -1,47 +1,15 @@
-// DES/2K3DES blocks through OpenSSL's DES-EDE-ECB, and DESFire's legacy chaining modes over them.
-//
-// DES-EDE with two equal halves is single DES (E_K(D_K(E_K(x))) = E_K(x)), so one cipher serves
-// both key forms and OpenSSL's legacy provider (which alone has plain DES) is never needed. The
-// chaining is done here, block by block, because the host side chains with D where ordinary CBC
-// would use E.
+// DES/2K3DES blocks from the system's crypto library, and DESFire's legacy chaining modes over
+// them. The chaining is done here, block by block, because the host side chains with D where
+// ordinary CBC would use E.
 #include "desfire/legacy_cipher.h"
-
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <stdexcept>
 
+#include "platform/crypto.h"
+
 namespace zendor::desfire {
 namespace {
-
-struct CipherFree {
-    void operator()(EVP_CIPHER* cipher) const { EVP_CIPHER_free(cipher); }
-};
-struct ContextFree {
-    void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
-};
-using ContextPtr = std::unique_ptr<EVP_CIPHER_CTX, ContextFree>;
-
-ContextPtr makeContext(EVP_CIPHER* cipher, std::span<const uint8_t, 16> key, int encrypt) {
-    ContextPtr context(EVP_CIPHER_CTX_new());
-    if (!context ||
-        EVP_CipherInit_ex2(context.get(), cipher, key.data(), nullptr, encrypt, nullptr) != 1 ||
-        EVP_CIPHER_CTX_set_padding(context.get(), 0) != 1) {
-        throw std::runtime_error("DES-EDE-ECB cannot be set up");
-    }
-    return context;
-}
-
-Block runBlock(EVP_CIPHER_CTX* context, const Block& in) {
-    Block out{};
-    int length = 0;
-    if (EVP_CipherUpdate(context, out.data(), &length, in.data(), static_cast<int>(in.size())) !=
-            1 ||
-        length != static_cast<int>(out.size())) {
-        throw std::runtime_error("DES-EDE-ECB failed");
-    }
-    return out;
-}
 
 Block xorBlock(const Block& a, const Block& b) {
     Block out{};
@@ -93,8 +61,8 @@ void chainAfter(std::span<uint8_t> data, BlockOp op) {
 }  // namespace
 
 struct LegacyCipher::Impl {
-    ContextPtr encrypt;
-    ContextPtr decrypt;
+    explicit Impl(std::span<const uint8_t, 16> key) : cipher(key) {}
+    platform::DesEde cipher;
 };
 
 bool isSingleDes(std::span<const uint8_t, 16> key) {
@@ -120,24 +88,24 @@ Block rotateLeft(const Block& block) {
     return out;
 }
 
-LegacyCipher::LegacyCipher(std::span<const uint8_t, 16> key) : impl_(std::make_unique<Impl>()) {
-    std::unique_ptr<EVP_CIPHER, CipherFree> cipher(
-        EVP_CIPHER_fetch(nullptr, "DES-EDE-ECB", nullptr));
-    if (!cipher) {
-        throw std::runtime_error("DES-EDE-ECB is not available");
-    }
-    impl_->encrypt = makeContext(cipher.get(), key, 1);
-    impl_->decrypt = makeContext(cipher.get(), key, 0);
-}
+LegacyCipher::LegacyCipher(std::span<const uint8_t, 16> key) : impl_(std::make_unique<Impl>(key)) {}
 
 LegacyCipher::~LegacyCipher() = default;
 
 Block LegacyCipher::encrypt(const Block& in) const {
-    return runBlock(impl_->encrypt.get(), in);
+    Block out{};
+    if (!impl_->cipher.encrypt(in, out)) {
+        throw std::runtime_error("DES-EDE encryption failed");
+    }
+    return out;
 }
 
 Block LegacyCipher::decrypt(const Block& in) const {
-    return runBlock(impl_->decrypt.get(), in);
+    Block out{};
+    if (!impl_->cipher.decrypt(in, out)) {
+        throw std::runtime_error("DES-EDE decryption failed");
+    }
+    return out;
 }
 
 void LegacyCipher::hostSend(std::span<uint8_t> data) const {

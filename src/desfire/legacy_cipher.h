@@ -30,7 +30,8 @@ Key16 sessionKey(std::span<const uint8_t, 16> authKey, const Block& rndA, const 
 Block rotateLeft(const Block& block);
 
 // E and D of one 8-byte block under a 16-byte key (DES-EDE, which is single DES when the halves
-// are equal), through OpenSSL's EVP.
+// are equal), from the system's crypto library. Both throw std::runtime_error when that library
+// fails (the key or cipher refused).
 class LegacyCipher {
   public:
     explicit LegacyCipher(std::span<const uint8_t, 16> key);

@@ -1,11 +1,11 @@
 #include "desfire/random_source.h"
 
-#include <openssl/rand.h>
+#include "platform/crypto.h"
 
 namespace zendor::desfire {
 
 bool systemRandom(std::span<uint8_t> out) {
-    return RAND_bytes(out.data(), static_cast<int>(out.size())) == 1;
+    return platform::randomBytes(out);
 }
 
 }  // namespace zendor::desfire

@@ -134,12 +134,13 @@ class CardHandle {
         if (command.size() > pcsc::kMaxBufferSize) {
             return kBadArgument;
         }
-        const SCARD_IO_REQUEST* pci = protocol_ == SCARD_PROTOCOL_T0   ? SCARD_PCI_T0
-                                      : protocol_ == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1
-                                                                       : SCARD_PCI_RAW;
+        // The header is made here, not taken from the library's SCARD_PCI_* globals: Windows
+        // exports those as DLL data, which the fake API linked in the library's place for the
+        // tests cannot stand in for. It holds the same: the protocol and the header's size.
+        const SCARD_IO_REQUEST pci{protocol_, sizeof(SCARD_IO_REQUEST)};
         std::array<uint8_t, pcsc::kMaxBufferSize> buffer{};
         DWORD length = buffer.size();
-        LONG rv = SCardTransmit(handle_, pci, command.data(), static_cast<DWORD>(command.size()),
+        LONG rv = SCardTransmit(handle_, &pci, command.data(), static_cast<DWORD>(command.size()),
                                 nullptr, buffer.data(), &length);
         if (!isSuccess(rv)) {
             return transmitStatus(rv);

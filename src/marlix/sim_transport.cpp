@@ -5,6 +5,7 @@
 
 #include "marlix/status.h"
 #include "platform/file_system.h"
+#include "platform/path_names.h"
 #include "vcard/card_connection.h"
 
 namespace zendor::marlix {
@@ -12,14 +13,6 @@ namespace {
 
 // ATS of a DESFire EV1: TL 06, T0 75, TA 77, TB 81, TC 02, historical byte 80.
 constexpr std::array<uint8_t, 6> kDesfireAts{0x06, 0x75, 0x77, 0x81, 0x02, 0x80};
-
-std::string folderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 void printInvalid(const std::string& path, const std::string& reason) {
     std::printf("Virtual card file '%s' is not valid: %s\n", path.c_str(), reason.c_str());
@@ -102,7 +95,7 @@ std::unique_ptr<Transport> openSimTransport(const std::string& path) {
             // folder.
             std::string target, error;
             if (vcard::resolveCardPath(path, target, error)) {
-                error = platform::mayWrite(folderOf(target)).text;
+                error = platform::mayWrite(platform::folderOf(target)).text;
             }
             if (!error.empty()) {
                 std::printf("Virtual card file '%s' cannot be created: %s\n", path.c_str(),

@@ -5,12 +5,15 @@
 #include <filesystem>
 
 #include "platform/file_system.h"
+#include "platform/path_names.h"
 #include "vcard/card_json.h"
 
 namespace zendor::vcard {
 namespace {
 
 namespace fs = platform;
+using platform::folderOf;
+using platform::nameOf;
 
 constexpr uint32_t kNewFilePermissions = 0600;
 constexpr const char* kChangedElsewhere = "another program changed it since it was read";
@@ -19,19 +22,6 @@ constexpr size_t kRandomPartLength = 6;
 // surely stale (a save takes milliseconds).
 constexpr std::string_view kOldTemporaryPrefix = ".zendor-card-";
 constexpr auto kOldTemporaryAge = std::chrono::minutes(10);
-
-std::string folderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // FNV-1a: a short, stable stand-in for a name too long to extend.
 std::string digestOf(std::string_view name) {
@@ -52,7 +42,7 @@ std::string besideCard(const std::string& cardPath, const std::string& lead,
     if (entry.size() + reserved > fs::kMaxNameLength) {
         entry = ".zendor-" + digestOf(name) + suffix;
     }
-    return cardPath.find('/') == std::string::npos ? entry : folderOf(cardPath) + "/" + entry;
+    return name == cardPath ? entry : platform::pathIn(platform::folderOf(cardPath), entry);
 }
 
 // A temporary file in the same folder, filled, flushed to disk and renamed over path (or put in

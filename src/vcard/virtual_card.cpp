@@ -175,8 +175,8 @@ VirtualCard::Answer VirtualCard::process(std::span<const uint8_t> apdu) {
     try {
         reply = runNative(ctx, command);
     } catch (const std::exception&) {
-        // Only the cipher and the random generator fail so (OpenSSL unusable), and always before
-        // the state changes.
+        // Only the cipher and the random generator fail so (the system's crypto unusable), and
+        // always before the state changes.
         reset();
         return statusWord(kSwNoDiagnosis);
     }

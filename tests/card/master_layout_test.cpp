@@ -122,7 +122,7 @@ TEST_F(MasterSectionTest, NoSectionOrNoFileGivesDefaultsSilently) {
     }
     MasterCardLayout layout = defaults();
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(loadMasterLayout(&layout, (folder_ / "absent.ini").c_str()));
+    EXPECT_TRUE(loadMasterLayout(&layout, (folder_ / "absent.ini").string().c_str()));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(layout, defaults());
 }
@@ -303,7 +303,7 @@ TEST_F(MasterSectionTest, ClearFlag) {
     int32_t flag = 1;
     EXPECT_TRUE(loadClearFlag(&flag, file_.c_str()));
     EXPECT_EQ(flag, 1);
-    EXPECT_TRUE(loadClearFlag(&flag, (folder_ / "absent.ini").c_str()));
+    EXPECT_TRUE(loadClearFlag(&flag, (folder_ / "absent.ini").string().c_str()));
     EXPECT_FALSE(loadClearFlag(nullptr, file_.c_str()));
     EXPECT_FALSE(loadClearFlag(&flag, nullptr));
 }

@@ -10,6 +10,7 @@
 #include "support/card_files.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
+#include "support/text_mode.h"
 
 namespace zendor {
 namespace {
@@ -103,6 +104,8 @@ TEST_F(MasterCardCli, CreatesAMasterCardOnAFactoryFreshCard) {
                               "Writing the new Master Card...\n"
                               "OK !\n");
     EXPECT_EQ(run.status, 0);
+    // Console lines end as the system's text does: CRLF on Windows.
+    EXPECT_EQ(run.rawOutput, testing::textModeBytes(run.output));
 
     CardState after = card();
     EXPECT_EQ(after.piccKey, vcard::Key{});
@@ -257,7 +260,7 @@ TEST_F(MasterCardCli, ReadsAMasterCardToTheConsoleOrAFile) {
     run = zendorcfg({"-r", config(), "-o", out});
     EXPECT_EQ(run.output,
               "Reading the Master Card...\n" + kDump + "Exporting to '" + out + "'\nOK !\n");
-    EXPECT_EQ(testing::readFile(out), kExport);
+    EXPECT_EQ(testing::readFile(out), testing::textModeBytes(kExport));
 
     // Fed back, the export gives the same image (the clear flag lives in [master]).
     std::string before = testing::readFile(cardPath());

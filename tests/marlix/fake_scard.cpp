@@ -29,7 +29,12 @@ FakeReader* readerOf(SCARDHANDLE card) {
 }
 
 std::string pciName(const SCARD_IO_REQUEST* pci) {
-    return pci == SCARD_PCI_T0 ? "T0" : pci == SCARD_PCI_T1 ? "T1" : "RAW";
+    if (pci == nullptr || pci->cbPciLength != sizeof(SCARD_IO_REQUEST)) {
+        return "BAD";
+    }
+    return pci->dwProtocol == SCARD_PROTOCOL_T0   ? "T0"
+           : pci->dwProtocol == SCARD_PROTOCOL_T1 ? "T1"
+                                                  : "RAW";
 }
 
 }  // namespace
@@ -45,10 +50,6 @@ using zendor::test::FakeReader;
 using zendor::test::fakeScard;
 
 extern "C" {
-
-const SCARD_IO_REQUEST g_rgSCardT0Pci{SCARD_PROTOCOL_T0, sizeof(SCARD_IO_REQUEST)};
-const SCARD_IO_REQUEST g_rgSCardT1Pci{SCARD_PROTOCOL_T1, sizeof(SCARD_IO_REQUEST)};
-const SCARD_IO_REQUEST g_rgSCardRawPci{SCARD_PROTOCOL_RAW, sizeof(SCARD_IO_REQUEST)};
 
 LONG SCardEstablishContext(DWORD, LPCVOID, LPCVOID, LPSCARDCONTEXT context) {
     if (fakeScard().establishResult != SCARD_S_SUCCESS) {

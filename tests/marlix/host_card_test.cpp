@@ -2,11 +2,11 @@
 // every command the tool sends, the statuses it tells apart, both key forms, every communication
 // setting, and the number of frames each command takes.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -59,9 +59,11 @@ vcard::Application application(const Key& key, uint8_t comm = 3, uint8_t type = 
 class HostAgainstCard : public testing::Test {
   protected:
     void SetUp() override {
-        std::string folder = (std::filesystem::temp_directory_path() / "zendor-host-XXXXXX");
-        ASSERT_NE(::mkdtemp(folder.data()), nullptr);
-        folder_ = folder;
+        // A folder of this test's own: a random name, taken only when this call made it.
+        folder_ = (std::filesystem::temp_directory_path() /
+                   ("zendor-host-" + std::to_string(std::random_device{}())))
+                      .string();
+        ASSERT_TRUE(std::filesystem::create_directory(folder_)) << folder_;
         path_ = folder_ + "/card.json";
         card_ = vcard::factoryFreshCard();
     }

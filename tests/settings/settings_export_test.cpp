@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "ini/fixture_file.h"
 #include "settings/config_loading.h"
 #include "settings/table_text.h"
+#include "support/text_mode.h"
 
 namespace zendor::settings {
 namespace {
@@ -17,6 +19,7 @@ namespace {
 using zendor::testing::FixtureFile;
 using zendor::testing::tableOf;
 using zendor::testing::tableText;
+using zendor::testing::textModeBytes;
 
 std::string exported(const SettingsTable& table) {
     ::testing::internal::CaptureStdout();
@@ -199,7 +202,7 @@ TEST(ExportSettings, Files) {
     ::testing::internal::CaptureStdout();
     EXPECT_TRUE(exportSettings(table, file.path()));
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(file.text(), exported(table));
+    EXPECT_EQ(file.text(), textModeBytes(exported(table)));
 
     const std::string inMissingFolder = ::testing::TempDir() + "zendor-no-such-folder/out.ini";
     ::testing::internal::CaptureStdout();
@@ -211,6 +214,25 @@ TEST(ExportSettings, Files) {
     ::testing::internal::CaptureStdout();
     EXPECT_FALSE(exportSettings(table, "/dev/full"));
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Failed to write file '/dev/full'\n");
+}
+
+// A file name beyond ASCII, given as UTF-8 as a command line gives it, names that very file on
+// every system (on Windows through the UTF-8 code page of the programs' manifest).
+TEST(ExportSettings, FileNameBeyondAsciiLoadsBack) {
+    const std::u8string name = u8"zendor-export-Zürich-東京.ini";
+    const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / name;
+    const std::u8string utf8 = path.u8string();
+    const std::string narrow(utf8.begin(), utf8.end());
+    const SettingsTable table = tableOf({{0x60, "01"}});
+
+    ::testing::internal::CaptureStdout();
+    EXPECT_TRUE(exportSettings(table, narrow.c_str()));
+    SettingsTable reloaded;
+    EXPECT_TRUE(loadConfigFile(reloaded, narrow.c_str()));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(std::filesystem::is_regular_file(path));
+    EXPECT_EQ(tableText(reloaded), tableText(table));
+    std::filesystem::remove(path);
 }
 
 // Exported text loads back to the same table, whatever notation the original file used.

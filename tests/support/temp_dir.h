@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -11,11 +12,24 @@ namespace zendor::testing {
 class TempDir {
   public:
     TempDir() {
+#ifdef _WIN32
+        // No mkdtemp there: a random name, taken only when this call made the folder.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const auto candidate = std::filesystem::temp_directory_path() /
+                                   ("zendor-test-" + std::to_string(random()));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error)) {
+                path_ = candidate;
+            }
+        }
+#else
         std::string pattern =
             (std::filesystem::temp_directory_path() / "zendor-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) {
             path_ = pattern;
         }
+#endif
     }
     ~TempDir() {
         std::error_code ignored;
@@ -26,8 +40,12 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    const std::filesystem::path& path() const {
+        return path_;
+    }
+    std::string file(const std::string& name) const {
+        return (path_ / name).string();
+    }
 
   private:
     std::filesystem::path path_;

@@ -1,6 +1,4 @@
 // POSIX implementation of the file seam.
-#include "platform/file_system.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,6 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/file_system.h"
+#include "platform/path_names.h"
 
 namespace zendor::platform {
 namespace {
@@ -56,32 +57,7 @@ EntryKind kindOf(mode_t mode) {
     return S_ISLNK(mode) ? EntryKind::Link : EntryKind::Other;
 }
 
-std::string folderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 }  // namespace
-
-FileHandle::FileHandle(FileHandle&& other) noexcept : native_(other.native_) {
-    other.native_ = -1;
-}
-
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-    if (this != &other) {
-        close();
-        native_ = other.native_;
-        other.native_ = -1;
-    }
-    return *this;
-}
-
-FileHandle::~FileHandle() {
-    close();
-}
 
 Outcome FileHandle::close() {
     if (native_ == -1) {
@@ -120,7 +96,7 @@ Outcome followLinks(const std::string& path, std::string& target) {
             return lastFailure();
         }
         next.resize(static_cast<size_t>(length));
-        target = next.starts_with('/') ? next : folderOf(target) + "/" + next;
+        target = next.starts_with('/') ? next : pathIn(folderOf(target), next);
     }
     return failure(ELOOP);
 }

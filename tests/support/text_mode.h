@@ -1,0 +1,25 @@
+// The bytes a text written in the platform's text mode leaves in a file: each "\n" becomes
+// "\r\n" on Windows, as its users' editors and the tool we replace expect.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zendor::testing {
+
+inline std::string textModeBytes(std::string_view text) {
+#ifdef _WIN32
+    std::string bytes;
+    for (char c : text) {
+        if (c == '\n') {
+            bytes += '\r';
+        }
+        bytes += c;
+    }
+    return bytes;
+#else
+    return std::string(text);
+#endif
+}
+
+}  // namespace zendor::testing
