@@ -36,6 +36,7 @@ class SimTransport final : public Transport {
                 printInvalid(path_, opened.error);
                 return kCardFileError;
             case vcard::CardConnection::OpenStatus::IoError:
+            case vcard::CardConnection::OpenStatus::Unreadable:
                 std::printf("Virtual card file '%s' cannot be used: %s\n", path_.c_str(),
                             opened.error.c_str());
                 return kCardFileError;

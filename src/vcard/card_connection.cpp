@@ -2,7 +2,7 @@
 
 namespace zendor::vcard {
 
-CardConnection::OpenResult CardConnection::open(const std::string& path) {
+CardConnection::OpenResult CardConnection::open(const std::string& path, FrameLog log) {
     OpenResult result;
     // Resolved once: a link changed during the connection does not move the card elsewhere.
     std::string target;
@@ -32,32 +32,37 @@ CardConnection::OpenResult CardConnection::open(const std::string& path) {
             result.error = read.error;
             return result;
         case ReadStatus::Unreadable:
+            result.status = OpenStatus::Unreadable;
             result.error = read.error;
             return result;
     }
     result.status = OpenStatus::Ok;
     // The constructor is private: only open() makes connections.
     result.connection = std::unique_ptr<CardConnection>(
-        new CardConnection(target, std::move(*lock), std::move(state), std::move(text)));
+        new CardConnection(target, std::move(*lock), std::move(state), std::move(text), log));
     return result;
 }
 
 CardConnection::CardConnection(std::string path, CardLock lock, CardState state,
-                               std::optional<std::string> fileText)
+                               std::optional<std::string> fileText, FrameLog log)
     : path_(std::move(path)),
       lock_(std::move(lock)),
       state_(std::move(state)),
       fileText_(std::move(fileText)),
-      card_(std::make_unique<VirtualCard>(state_)) {}
+      card_(std::make_unique<VirtualCard>(state_)),
+      log_(log) {}
 
 CardConnection::~CardConnection() = default;
 
 CardConnection::TransmitStatus CardConnection::transmit(std::span<const uint8_t> command,
                                                         std::vector<uint8_t>& response) {
     response.clear();
-    frames_.push_back({std::vector<uint8_t>(command.begin(), command.end()), {}});
+    if (log_ == FrameLog::Keep) {
+        frames_.push_back({std::vector<uint8_t>(command.begin(), command.end()), {}});
+    }
     // Pulled out of the field: nothing of this frame reaches the card.
-    if (state_.removeAfterFrames && frames_.size() > *state_.removeAfterFrames) {
+    ++sessionFrames_;
+    if (state_.removeAfterFrames && sessionFrames_ > *state_.removeAfterFrames) {
         return TransmitStatus::NoAnswer;
     }
     CardState before = state_;
@@ -70,8 +75,15 @@ CardConnection::TransmitStatus CardConnection::transmit(std::span<const uint8_t>
         return TransmitStatus::SaveFailed;
     }
     response = std::move(answer.bytes);
-    frames_.back().response = response;
+    if (log_ == FrameLog::Keep) {
+        frames_.back().response = response;
+    }
     return TransmitStatus::Ok;
+}
+
+void CardConnection::restartSession() {
+    card_->reset();
+    sessionFrames_ = 0;
 }
 
 }  // namespace zendor::vcard

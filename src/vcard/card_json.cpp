@@ -8,6 +8,8 @@
 #include <set>
 #include <vector>
 
+#include "text/hex.h"
+
 namespace zendor::vcard {
 namespace {
 
@@ -357,17 +359,6 @@ class ShapeBounds {
     std::vector<Level> levels_;
 };
 
-std::string hex(std::span<const uint8_t> bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (uint8_t b : bytes) {
-        text.push_back(kDigits[b >> 4]);
-        text.push_back(kDigits[b & 0x0F]);
-    }
-    return text;
-}
-
 }  // namespace
 
 std::optional<CardState> parseCardJson(std::string_view text, std::string& error) {
@@ -397,7 +388,7 @@ std::string formatCardJson(const CardState& card) {
     for (const Application& app : card.applications) {
         OrderedJson keys = OrderedJson::array();
         for (const Key& key : app.keys) {
-            keys.push_back(hex(key));
+            keys.push_back(text::toHex(key));
         }
         OrderedJson files = OrderedJson::array();
         for (const DataFile& file : app.files) {
@@ -406,24 +397,24 @@ std::string formatCardJson(const CardState& card) {
             files.push_back(OrderedJson{{"fileNo", file.fileNo},
                                         {"type", file.type},
                                         {"comm", file.comm},
-                                        {"accessRights", hex(rights)},
+                                        {"accessRights", text::toHex(rights)},
                                         {"size", file.data.size()},
-                                        {"data", hex(file.data)}});
+                                        {"data", text::toHex(file.data)}});
         }
         std::array<uint8_t, 3> aid{static_cast<uint8_t>(app.aid >> 16),
                                    static_cast<uint8_t>(app.aid >> 8),
                                    static_cast<uint8_t>(app.aid)};
-        apps.push_back(OrderedJson{{"aid", hex(aid)},
-                                   {"keySettings", hex(std::span(&app.keySettings, 1))},
+        apps.push_back(OrderedJson{{"aid", text::toHex(aid)},
+                                   {"keySettings", text::toHex(std::span(&app.keySettings, 1))},
                                    {"keys", keys},
                                    {"files", files}});
     }
     OrderedJson out;
-    out["uid"] = hex(card.uid);
-    out["atqa"] = hex(card.atqa);
-    out["sak"] = hex(std::span(&card.sak, 1));
-    out["piccKey"] = hex(card.piccKey);
-    out["piccKeySettings"] = hex(std::span(&card.piccKeySettings, 1));
+    out["uid"] = text::toHex(card.uid);
+    out["atqa"] = text::toHex(card.atqa);
+    out["sak"] = text::toHex(std::span(&card.sak, 1));
+    out["piccKey"] = text::toHex(card.piccKey);
+    out["piccKeySettings"] = text::toHex(std::span(&card.piccKeySettings, 1));
     out["freeMemory"] = card.freeMemory;
     out["removeAfterFrames"] =
         card.removeAfterFrames ? OrderedJson(*card.removeAfterFrames) : nullptr;

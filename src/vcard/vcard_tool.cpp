@@ -3,10 +3,12 @@
 
 #include <charconv>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/file_system.h"
+#include "text/hex.h"
 #include "vcard/card_file.h"
 #include "vcard/vpcd_server.h"
 
@@ -47,16 +49,6 @@ constexpr std::string_view kUsage =
 int usageError(const std::string& reason) {
     std::printf("zendor-vcard: %s\nTry 'zendor-vcard --help' for help.\n", reason.c_str());
     return 1;
-}
-
-std::string hex(std::span<const uint8_t> bytes) {
-    std::string text;
-    for (uint8_t b : bytes) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02X", b);
-        text += digits;
-    }
-    return text;
 }
 
 std::optional<std::array<uint8_t, 7>> parseUid(std::string_view text) {
@@ -129,16 +121,20 @@ std::string parseOptions(bool serve, std::span<const std::string_view> args, Opt
     return options.card.empty() ? "the card file is missing" : "";
 }
 
+void printBusy(const std::string& path) {
+    std::printf("Card file '%s' is in use by another program\n", path.c_str());
+}
+
+void printLockFailure(const std::string& path, const std::string& error) {
+    std::printf("Card file '%s' cannot be locked: %s\n", path.c_str(), error.c_str());
+}
+
 std::optional<CardLock> lockCard(const std::string& path) {
     bool busy = false;
     std::string error;
     std::optional<CardLock> lock = CardLock::acquire(path, busy, error);
     if (!lock) {
-        if (busy) {
-            std::printf("Card file '%s' is in use by another program\n", path.c_str());
-        } else {
-            std::printf("Card file '%s' cannot be locked: %s\n", path.c_str(), error.c_str());
-        }
+        busy ? printBusy(path) : printLockFailure(path, error);
     }
     return lock;
 }
@@ -170,51 +166,54 @@ int newCard(const Options& options) {
         return 1;
     }
     std::printf("Card file '%s' written: factory-fresh card, UID %s\n", options.card.c_str(),
-                hex(card.uid).c_str());
+                text::toHex(card.uid).c_str());
     return 0;
 }
 
-// The card and the text a save compares against, from one read: an edit made after it is
-// another program's change, never overwritten unseen.
-std::optional<ServedCard> loadCard(const std::string& path) {
-    ReadResult read = readCardFile(path);
-    switch (read.status) {
-        case ReadStatus::Ok:
-            return ServedCard{path, std::move(*read.card), false, false, std::move(read.text)};
-        case ReadStatus::Missing:
+// The card locked for as long as it is served; its state and the text a save compares against
+// come from one read, so an edit made after it is another program's change, never overwritten
+// unseen. A missing file is not made here: serving needs a card that exists.
+std::unique_ptr<CardConnection> openServedCard(const std::string& path) {
+    CardConnection::OpenResult opened = CardConnection::open(path, CardConnection::FrameLog::None);
+    switch (opened.status) {
+        case CardConnection::OpenStatus::Ok:
+            if (opened.connection->hasFile()) {
+                return std::move(opened.connection);
+            }
             std::printf("Card file '%s' does not exist; zendor-vcard new makes one\n",
                         path.c_str());
             break;
-        case ReadStatus::Invalid:
-            std::printf("Card file '%s' is not valid: %s\n", path.c_str(), read.error.c_str());
+        case CardConnection::OpenStatus::Busy:
+            printBusy(path);
             break;
-        case ReadStatus::Unreadable:
-            std::printf("Card file '%s' cannot be read: %s\n", path.c_str(), read.error.c_str());
+        case CardConnection::OpenStatus::IoError:
+            printLockFailure(path, opened.error);
+            break;
+        case CardConnection::OpenStatus::Invalid:
+            std::printf("Card file '%s' is not valid: %s\n", path.c_str(), opened.error.c_str());
+            break;
+        case CardConnection::OpenStatus::Unreadable:
+            std::printf("Card file '%s' cannot be read: %s\n", path.c_str(), opened.error.c_str());
             break;
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 int serveCard(const Options& options, const std::atomic<bool>& stop) {
-    std::optional<CardLock> lock = lockCard(options.card);
-    if (!lock) {
+    std::unique_ptr<CardConnection> card = openServedCard(options.card);
+    if (!card) {
         return 1;
     }
-    std::optional<ServedCard> loaded = loadCard(options.card);
-    if (!loaded) {
-        return 1;
-    }
-    ServedCard& served = *loaded;
-    served.notDesfire = options.notDesfire;
-    served.verbose = options.verbose;
     int fd =
         connectToVpcd(options.host, options.port, std::chrono::seconds(options.waitSeconds), stop);
     if (fd < 0) {
         return stop ? 0 : 1;
     }
-    std::printf("Serving card %s from '%s' on vpcd at %s:%u\n", hex(served.state.uid).c_str(),
-                options.card.c_str(), options.host.c_str(), options.port);
-    switch (serveVpcd(fd, served, stop)) {
+    std::printf("Serving card %s from '%s' on vpcd at %s:%u\n",
+                text::toHex(card->card().uid).c_str(), options.card.c_str(), options.host.c_str(),
+                options.port);
+    const ServeOptions serve{options.card, options.notDesfire, options.verbose};
+    switch (serveVpcd(fd, *card, serve, stop)) {
         case ServeEnd::PeerClosed:
         case ServeEnd::CardRemoved:
             return 0;

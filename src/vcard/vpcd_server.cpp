@@ -18,8 +18,7 @@
 #include <vector>
 
 #include "desfire/protocol.h"
-#include "vcard/card_file.h"
-#include "vcard/virtual_card.h"
+#include "text/hex.h"
 
 namespace zendor::vcard {
 namespace {
@@ -104,13 +103,7 @@ SendResult sendFrame(int fd, std::span<const uint8_t> data, const std::atomic<bo
 }
 
 void printBytes(const char* direction, std::span<const uint8_t> bytes) {
-    std::string hex;
-    for (uint8_t b : bytes) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02X", b);
-        hex += digits;
-    }
-    std::printf("%s %s\n", direction, hex.c_str());
+    std::printf("%s %s\n", direction, text::toHex(bytes).c_str());
 }
 
 bool isGetVersion(std::span<const uint8_t> apdu) {
@@ -121,8 +114,9 @@ bool isGetVersion(std::span<const uint8_t> apdu) {
 // One card session on the socket; the members live as long as the connection.
 class VpcdSession {
   public:
-    VpcdSession(int fd, ServedCard& card, const std::atomic<bool>& stop)
-        : fd_(fd), served_(card), stop_(stop), card_(card.state) {}
+    VpcdSession(int fd, CardConnection& card, const ServeOptions& options,
+                const std::atomic<bool>& stop)
+        : fd_(fd), card_(card), options_(options), stop_(stop) {}
 
     ServeEnd run() {
         const std::atomic<bool>& stop = stop_;
@@ -169,8 +163,7 @@ class VpcdSession {
                 std::printf("%s\n", code == kPowerOff  ? "Power off"
                                     : code == kPowerOn ? "Power on"
                                                        : "Reset");
-                card_.reset();
-                frames_ = 0;
+                card_.restartSession();
                 return std::nullopt;
             case kGetAtr:
                 return send(kDesfireAtr);
@@ -181,33 +174,34 @@ class VpcdSession {
     }
 
     std::optional<ServeEnd> command(std::span<const uint8_t> apdu) {
-        ++frames_;
-        const std::optional<uint32_t>& limit = served_.state.removeAfterFrames;
-        if (limit && frames_ > *limit) {
-            std::printf("Card removed after %u frames\n", *limit);
-            return ServeEnd::CardRemoved;
-        }
-        if (served_.verbose) {
-            printBytes(">", apdu);
-        }
-        if (served_.notDesfire && isGetVersion(apdu)) {
+        if (options_.notDesfire && isGetVersion(apdu)) {
+            logCommand(apdu);
             return answer({desfire::kSw1Desfire, desfire::st::kIllegalCommand});
         }
-        VirtualCard::Answer result = card_.process(apdu);
-        std::string error;
-        // Saved before the answer goes out: a host never sees success for a change the file
-        // does not hold.
-        if (result.stateChanged &&
-            !saveCardFile(served_.path, served_.state, served_.fileText, error)) {
-            std::printf("Card file '%s' cannot be saved: %s; the card leaves the reader\n",
-                        served_.path.c_str(), error.c_str());
-            return ServeEnd::Failed;
+        std::vector<uint8_t> response;
+        CardConnection::TransmitStatus status = card_.transmit(apdu, response);
+        if (status == CardConnection::TransmitStatus::NoAnswer) {
+            std::printf("Card removed after %u frames\n", *card_.card().removeAfterFrames);
+            return ServeEnd::CardRemoved;
         }
-        return answer(result.bytes);
+        logCommand(apdu);
+        if (status == CardConnection::TransmitStatus::Ok) {
+            return answer(response);
+        }
+        // A host never sees an answer for a change the file does not hold.
+        std::printf("Card file '%s' cannot be saved: %s; the card leaves the reader\n",
+                    options_.cardName.c_str(), card_.lastError().c_str());
+        return ServeEnd::Failed;
+    }
+
+    void logCommand(std::span<const uint8_t> apdu) const {
+        if (options_.verbose) {
+            printBytes(">", apdu);
+        }
     }
 
     std::optional<ServeEnd> answer(const std::vector<uint8_t>& bytes) {
-        if (served_.verbose) {
+        if (options_.verbose) {
             printBytes("<", bytes);
         }
         return send(bytes);
@@ -227,16 +221,16 @@ class VpcdSession {
     }
 
     int fd_;
-    ServedCard& served_;
+    CardConnection& card_;
+    const ServeOptions& options_;
     const std::atomic<bool>& stop_;
-    VirtualCard card_;
-    uint32_t frames_ = 0;  // command frames since the last power on, power off or reset
 };
 
 }  // namespace
 
-ServeEnd serveVpcd(int fd, ServedCard& card, const std::atomic<bool>& stop) {
-    ServeEnd end = VpcdSession(fd, card, stop).run();
+ServeEnd serveVpcd(int fd, CardConnection& card, const ServeOptions& options,
+                   const std::atomic<bool>& stop) {
+    ServeEnd end = VpcdSession(fd, card, options, stop).run();
     ::close(fd);
     return end;
 }

@@ -21,21 +21,17 @@
 #include <optional>
 #include <string>
 
-#include "vcard/card_state.h"
+#include "vcard/card_connection.h"
 
 namespace zendor::vcard {
 
 // What a contactless reader makes of a DESFire EV1's ATS: historical byte 80.
 constexpr std::array<uint8_t, 6> kDesfireAtr{0x3B, 0x81, 0x80, 0x01, 0x80, 0x80};
 
-struct ServedCard {
-    std::string path;  // the card file, saved after every command that changes the card
-    CardState state;
+struct ServeOptions {
+    std::string cardName;     // the card file as the user named it, for messages
     bool notDesfire = false;  // test aid: GetVersion answers 91 1C, as a card that is no DESFire
     bool verbose = false;     // print every command and answer
-    // The file as last read or saved, from the same read as state (nothing: there was no
-    // file); a save goes only over that, so an edit made meanwhile is never overwritten.
-    std::optional<std::string> fileText;
 };
 
 enum class ServeEnd {
@@ -45,12 +41,13 @@ enum class ServeEnd {
     Failed,       // a socket fault, or the card file could not be saved (a line was printed)
 };
 
-// Serves the card on the connected socket fd until one of the ends above, and closes fd.
-// Power off, power on and reset end the card's session (reset of the VirtualCard) and start a
-// new count of command frames for removeAfterFrames: when the count passes it, the socket is
-// closed before the frame reaches the card. stop is looked at at least every 200 ms, also while
-// an answer waits for a peer that does not read.
-ServeEnd serveVpcd(int fd, ServedCard& card, const std::atomic<bool>& stop);
+// Serves the card of the connection on the connected socket fd until one of the ends above, and
+// closes fd. The connection saves every change before its answer goes out. Power off, power on
+// and reset restart the card's session, and with it the count of frames for removeAfterFrames:
+// when the count passes it, the socket is closed before the frame reaches the card. stop is
+// looked at at least every 200 ms, also while an answer waits for a peer that does not read.
+ServeEnd serveVpcd(int fd, CardConnection& card, const ServeOptions& options,
+                   const std::atomic<bool>& stop);
 
 // A TCP connection to vpcd at host:port, or -1. While nobody listens there it tries again until
 // wait has passed (printing one line that it waits); -1 at once when stop is set. Prints the

@@ -8,13 +8,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <memory>
 #include <optional>
 #include <thread>
 #include <vector>
 
 #include "support/card_files.h"
 #include "vcard/card_file.h"
-#include "vcard/card_json.h"
 
 namespace zendor::vcard {
 namespace {
@@ -35,8 +35,9 @@ const Bytes kOk{0x91, 0x00};
 class VpcdServeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        card_.path = dir_.file("card.json");
-        card_.state = testing::knownDesfire();
+        path_ = dir_.file("card.json");
+        state_ = testing::knownDesfire();
+        options_.cardName = path_;
     }
 
     void TearDown() override {
@@ -50,14 +51,18 @@ class VpcdServeTest : public ::testing::Test {
     }
 
     void serve() {
-        testing::writeCard(card_.path, card_.state);
-        card_.fileText = formatCardJson(card_.state);
+        connection_.reset();
+        testing::writeCard(path_, state_);
+        CardConnection::OpenResult opened =
+            CardConnection::open(path_, CardConnection::FrameLog::None);
+        ASSERT_EQ(opened.status, CardConnection::OpenStatus::Ok) << opened.error;
+        connection_ = std::move(opened.connection);
         int ends[2];
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
         vpcd_ = ends[0];
         ::testing::internal::CaptureStdout();
         server_ = std::thread([this, fd = ends[1]] {
-            end_ = serveVpcd(fd, card_, stop_);
+            end_ = serveVpcd(fd, *connection_, options_, stop_);
             ended_ = true;
         });
     }
@@ -97,13 +102,16 @@ class VpcdServeTest : public ::testing::Test {
     }
 
     Bytes uidAnswer() const {
-        Bytes answer(card_.state.uid.begin(), card_.state.uid.end());
+        Bytes answer(state_.uid.begin(), state_.uid.end());
         answer.insert(answer.end(), {0x90, 0x00});
         return answer;
     }
 
     testing::TempDir dir_;
-    ServedCard card_;
+    std::string path_;
+    CardState state_;
+    ServeOptions options_;
+    std::unique_ptr<CardConnection> connection_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> ended_{false};
     int vpcd_ = -1;
@@ -150,7 +158,7 @@ TEST_F(VpcdServeTest, SavesTheCardFileBeforeAnsweringAChange) {
     serve();
     EXPECT_EQ(exchange(kSelectPicc), kOk);
     EXPECT_EQ(exchange(kCreateApplication), kOk);
-    ReadResult saved = readCardFile(card_.path);
+    ReadResult saved = readCardFile(path_);
     ASSERT_EQ(saved.status, ReadStatus::Ok) << saved.error;
     ASSERT_EQ(saved.card->applications.size(), 1u);
     EXPECT_EQ(saved.card->applications[0].aid, 0x5A4D43u);
@@ -161,7 +169,7 @@ TEST_F(VpcdServeTest, SavesTheCardFileBeforeAnsweringAChange) {
 // Two commands per session are answered; a reset starts a new session; the third command of a
 // session closes the connection and never reaches the card.
 TEST_F(VpcdServeTest, LeavesTheReaderWhenRemoveAfterFramesIsPassed) {
-    card_.state.removeAfterFrames = 2;
+    state_.removeAfterFrames = 2;
     serve();
     send(kPowerOn);
     EXPECT_EQ(exchange(kGetUid), uidAnswer());
@@ -174,7 +182,7 @@ TEST_F(VpcdServeTest, LeavesTheReaderWhenRemoveAfterFramesIsPassed) {
     auto [end, output] = finish();
     EXPECT_EQ(end, ServeEnd::CardRemoved);
     EXPECT_EQ(output, "Power on\nReset\nCard removed after 2 frames\n");
-    ReadResult saved = readCardFile(card_.path);
+    ReadResult saved = readCardFile(path_);
     ASSERT_EQ(saved.status, ReadStatus::Ok) << saved.error;
     EXPECT_TRUE(saved.card->applications.empty());
 }
@@ -182,26 +190,26 @@ TEST_F(VpcdServeTest, LeavesTheReaderWhenRemoveAfterFramesIsPassed) {
 // A card file that another program rewrote while it was served is never overwritten: the card
 // leaves the reader instead.
 TEST_F(VpcdServeTest, NeverSavesOverACardFileAnotherProgramChanged) {
-    CardState other = card_.state;
+    CardState other = state_;
     other.uid[6] ^= 0x01;
     serve();
     EXPECT_EQ(exchange(kSelectPicc), kOk);
-    testing::writeCard(card_.path, other);
+    testing::writeCard(path_, other);
     EXPECT_EQ(exchange(kCreateApplication), std::nullopt);
     ::shutdown(vpcd_, SHUT_WR);
     auto [end, output] = finish();
     EXPECT_EQ(end, ServeEnd::Failed);
-    EXPECT_EQ(output, "Card file '" + card_.path +
+    EXPECT_EQ(output, "Card file '" + path_ +
                           "' cannot be saved: another program changed it since it was read; "
                           "the card leaves the reader\n");
-    ReadResult file = readCardFile(card_.path);
+    ReadResult file = readCardFile(path_);
     ASSERT_EQ(file.status, ReadStatus::Ok) << file.error;
     EXPECT_EQ(*file.card, other);
 }
 
 TEST_F(VpcdServeTest, NotDesfireAnswersOnlyGetVersionWithIllegalCommand) {
-    card_.notDesfire = true;
-    card_.verbose = true;
+    options_.notDesfire = true;
+    options_.verbose = true;
     serve();
     EXPECT_EQ(exchange(kGetVersion), (Bytes{0x91, 0x1C}));
     EXPECT_EQ(exchange(kGetUid), uidAnswer());
