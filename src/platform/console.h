@@ -13,7 +13,7 @@ class Utf8Console {
     Utf8Console& operator=(const Utf8Console&) = delete;
 
   private:
-    unsigned int previous_ = 0;  // 0: nothing to restore
+    [[maybe_unused]] unsigned int previous_ = 0;  // Windows only; 0: nothing to restore
 };
 
 }  // namespace zendor::platform
