@@ -19,7 +19,11 @@ TransportFactory& factoryOverride() {
     return factory;
 }
 
-void forgetCard(ReaderSession& session) {
+// The card in the field, if any, is deselected, and nothing of its session is kept.
+void leaveCard(ReaderSession& session) {
+    if (session.cardActive) {
+        session.transport->deselect();
+    }
     session.cardActive = false;
     session.secure = SecureSession{};
 }
@@ -79,10 +83,7 @@ extern "C" int16_t MARLIX_TclA_ActivateAny(uint8_t* atqa, uint8_t* uid, uint8_t*
         if (atqa == nullptr || uid == nullptr || uidLength == nullptr || sak == nullptr) {
             return status::kBadArgument;
         }
-        if (session.cardActive) {
-            session.transport->deselect();
-        }
-        zendor::marlix::forgetCard(session);
+        zendor::marlix::leaveCard(session);
         zendor::marlix::Activation activation;
         int16_t result = session.transport->activate(activation);
         if (result != status::kOk) {
@@ -118,10 +119,7 @@ extern "C" int16_t MARLIX_TclA_Deselect(uint8_t /*cid*/) {
         if (!session.transport) {
             return status::kNoReader;
         }
-        if (session.cardActive) {
-            session.transport->deselect();
-        }
-        zendor::marlix::forgetCard(session);
+        zendor::marlix::leaveCard(session);
         return status::kOk;
     });
 }
@@ -132,10 +130,7 @@ extern "C" int16_t MARLIX_ReaderClose(void) {
         if (!session.transport) {
             return status::kOk;
         }
-        if (session.cardActive) {
-            session.transport->deselect();
-        }
-        zendor::marlix::forgetCard(session);
+        zendor::marlix::leaveCard(session);
         session.transport.reset();
         return status::kOk;
     });
