@@ -14,12 +14,15 @@
 
 namespace zendor::marlix::pcsc {
 
+// The API's buffer sizes, and what to check when its service does not answer, as users know it.
 #ifdef _WIN32
 constexpr size_t kMaxBufferSize = 264;  // a short APDU's answer: 256 data bytes, status, slack
 constexpr size_t kMaxAtrSize = 33;
+constexpr const char* kServiceHint = "is the Smart Card service running?";
 #else
 constexpr size_t kMaxBufferSize = MAX_BUFFER_SIZE;
 constexpr size_t kMaxAtrSize = MAX_ATR_SIZE;
+constexpr const char* kServiceHint = "is pcscd running?";
 #endif
 
 }  // namespace zendor::marlix::pcsc

@@ -1,6 +1,11 @@
 // The PC/SC transport: one context for the open reader, one exclusive card handle while a card
 // is active.
 //
+// Exclusive, because a DESFire session lives in the card: another program's command in between
+// (a select, a GetVersion) ends our authentication, and its reset ends everything. Programs that
+// look at a card for a moment (a system service when a card is put down, a scanner) are waited
+// for at connection time instead; once connected, nothing is tried again.
+//
 // The reader has already activated the card (anticollision, RATS) by the time PC/SC shows it,
 // and PC/SC does not pass on ATQA and SAK. So activation asks the card itself: DESFire
 // GetVersion tells a DESFire from anything else, the reader's GET DATA gives the UID, and the
@@ -11,8 +16,10 @@
 #include <array>
 #include <bit>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -22,6 +29,8 @@
 
 namespace zendor::marlix {
 namespace {
+
+using namespace std::chrono_literals;
 
 constexpr std::array<uint8_t, 5> kGetUid{0xFF, 0xCA, 0x00, 0x00, 0x00};
 constexpr std::array<uint8_t, 5> kGetVersion{desfire::kClaNative, desfire::ins::kGetVersion, 0x00,
@@ -34,6 +43,11 @@ constexpr uint8_t kVendorNxp = 0x04;
 constexpr uint8_t kTypeDesfire = 0x01;
 constexpr std::array<uint8_t, 2> kDesfireAtqa{0x44, 0x03};
 constexpr uint8_t kDesfireSak = 0x20;
+
+// Pauses between tries at a card another program holds: growing, about two seconds in all. A
+// program that looks at a card just put down lets it go well within that; a card held for good
+// is reported without a long wait.
+constexpr std::array kBusyPauses{100ms, 200ms, 300ms, 600ms, 800ms};
 
 bool isSuccess(LONG rv) {
     return rv == SCARD_S_SUCCESS;
@@ -242,8 +256,8 @@ std::vector<std::string> listReaders(SCARDCONTEXT context, LONG& rv) {
 class PcscTransport final : public Transport {
   public:
     // readerName empty: the first reader that holds a card, chosen at each activation.
-    PcscTransport(Context context, std::string readerName)
-        : context_(std::move(context)), readerName_(std::move(readerName)) {}
+    PcscTransport(Context context, std::string readerName, Sleep sleep)
+        : context_(std::move(context)), readerName_(std::move(readerName)), sleep_(sleep) {}
 
     int16_t activate(Activation& out) override {
         card_.reset();
@@ -302,8 +316,11 @@ class PcscTransport final : public Transport {
         return kOk;
     }
 
-    int16_t connect(std::optional<CardHandle>& card) {
+    // The named reader's card, or the card of the first reader that holds one; heldIn names the
+    // reader whose card another program holds.
+    int16_t connectOnce(std::optional<CardHandle>& card, std::string& heldIn) {
         if (!readerName_.empty()) {
+            heldIn = readerName_;
             return connectTo(readerName_, card);
         }
         LONG rv = SCARD_S_SUCCESS;
@@ -314,15 +331,32 @@ class PcscTransport final : public Transport {
         for (const std::string& reader : readers) {
             int16_t result = connectTo(reader, card);
             if (result != kNoCard) {
+                heldIn = reader;
                 return result;  // this reader holds a card, whether we got it or not
             }
         }
         return kNoCard;
     }
 
+    // Each try chooses afresh, so a reader plugged in or out or a card taken away while we wait
+    // counts as at a first try.
+    int16_t connect(std::optional<CardHandle>& card) {
+        std::string heldIn;
+        int16_t result = connectOnce(card, heldIn);
+        for (size_t pause = 0; result == kReaderBusy && pause < kBusyPauses.size(); ++pause) {
+            sleep_(kBusyPauses[pause]);
+            result = connectOnce(card, heldIn);
+        }
+        if (result == kReaderBusy) {
+            std::printf("Another program is using the card on reader '%s'\n", heldIn.c_str());
+        }
+        return result;
+    }
+
     // Declared first: the card handle must go before the context it was made in.
     Context context_;
     std::string readerName_;
+    Sleep sleep_;
     std::optional<CardHandle> card_;
 };
 
@@ -375,7 +409,11 @@ std::span<const uint8_t> atrHistoricalBytes(std::span<const uint8_t> atr) {
     return atr.subspan(at, historical);
 }
 
-std::unique_ptr<Transport> openPcscTransport(const DeviceName& device) {
+void sleepFor(std::chrono::milliseconds time) {
+    std::this_thread::sleep_for(time);
+}
+
+std::unique_ptr<Transport> openPcscTransport(const DeviceName& device, Sleep sleep) {
     bool named = device.kind == DeviceName::Kind::PcscReader;
     if (named && device.target.empty()) {
         return nullptr;
@@ -384,7 +422,7 @@ std::unique_ptr<Transport> openPcscTransport(const DeviceName& device) {
     LONG rv = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &handle);
     if (!isSuccess(rv)) {
         if (named) {
-            std::printf("No PC/SC service (is pcscd running?)\n");
+            std::printf("No PC/SC service (%s)\n", pcsc::kServiceHint);
         }
         return nullptr;
     }
@@ -397,7 +435,7 @@ std::unique_ptr<Transport> openPcscTransport(const DeviceName& device) {
         return nullptr;
     }
     if (!named) {
-        return std::make_unique<PcscTransport>(std::move(context), std::string());
+        return std::make_unique<PcscTransport>(std::move(context), std::string(), sleep);
     }
     ReaderPick pick = pickReader(readers, device.target);
     // The names to choose from, since the tool's own line says only that none was found.
@@ -411,7 +449,7 @@ std::unique_ptr<Transport> openPcscTransport(const DeviceName& device) {
     if (pick.outcome != ReaderPick::Outcome::Found) {
         return nullptr;
     }
-    return std::make_unique<PcscTransport>(std::move(context), std::move(pick.reader));
+    return std::make_unique<PcscTransport>(std::move(context), std::move(pick.reader), sleep);
 }
 
 }  // namespace zendor::marlix

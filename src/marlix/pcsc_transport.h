@@ -1,6 +1,7 @@
 // PC/SC readers through the WinSCard API (pcsc-lite on Linux).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -18,14 +19,21 @@ namespace zendor::marlix {
 //
 // The transport's activate() connects exclusively and answers:
 //   kNoCard       no card in the reader (or, for "any reader", in none of them)
-//   kReaderBusy   another program holds the card
+//   kReaderBusy   another program still holds the card after about two seconds of tries (a
+//                 system service or a scanner looks at a new card for a moment); it prints
+//                 one line naming the reader first
 //   kNotDesfire   the card does not answer GetVersion as a DESFire does
 //   kIsoStatus    the reader refused GET DATA for the UID
 //   kBadAnswer    a UID of a length no ISO 14443-A card has
 //   kNoAnswer, kCardRemoved, kReaderError as transmit() does
 // transmit() answers kCardRemoved (card gone), kNoAnswer (no or a 1-byte answer, or the reader
 // could not transact), kBadAnswer (answer larger than a short APDU's), kReaderError otherwise.
-std::unique_ptr<Transport> openPcscTransport(const DeviceName& device);
+// Nothing is tried again once the card is connected: a command that fails mid-session ends it.
+//
+// sleep is how activation waits between tries; tests pass one that only counts.
+using Sleep = void (*)(std::chrono::milliseconds);
+void sleepFor(std::chrono::milliseconds time);
+std::unique_ptr<Transport> openPcscTransport(const DeviceName& device, Sleep sleep = sleepFor);
 
 // How a reader name picks one reader out of the PC/SC list: the reader of exactly that name,
 // else the only one whose name contains it, ignoring case. An empty name picks none.

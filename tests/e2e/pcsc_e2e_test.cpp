@@ -235,6 +235,8 @@ TEST_F(PcscEndToEndTest, ActivatesTheServedCardAsADesfire) {
     EXPECT_EQ(logLines("Reset"), names.size()) << testing::readFile(log_);
 }
 
+// pcscd refuses the second connection while the first holds the card; the second waits about
+// two seconds for it and gets it when the first lets go within that time.
 TEST_F(PcscEndToEndTest, TheCardBelongsToOneProgramAtATime) {
     serve(testing::knownDesfire());
     marlix::DeviceName device{marlix::DeviceName::Kind::PcscReader, reader()};
@@ -243,9 +245,19 @@ TEST_F(PcscEndToEndTest, TheCardBelongsToOneProgramAtATime) {
     ASSERT_TRUE(first && second);
     marlix::Activation activation;
     ASSERT_EQ(first->activate(activation), marlix::kOk);
+    auto start = std::chrono::steady_clock::now();
+    ::testing::internal::CaptureStdout();
     EXPECT_EQ(second->activate(activation), marlix::kReaderBusy);
-    first->deselect();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "Another program is using the card on reader '" + reader() + "'\n");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 2s);
+
+    std::thread letGo([&first] {
+        std::this_thread::sleep_for(300ms);
+        first->deselect();
+    });
     EXPECT_EQ(second->activate(activation), marlix::kOk);
+    letGo.join();
 }
 
 TEST_F(PcscEndToEndTest, ZendorcfgRefusesWhatIsNoDesfireCardOnAKnownReader) {

@@ -44,6 +44,14 @@ FakeScard& fakeScard() {
     return fake;
 }
 
+void fakeSleep(std::chrono::milliseconds time) {
+    fakeScard().calls.push_back("sleep " + std::to_string(time.count()));
+    fakeScard().slept += time;
+    if (fakeScard().duringSleep) {
+        fakeScard().duringSleep();
+    }
+}
+
 }  // namespace zendor::test
 
 using zendor::test::FakeReader;
@@ -97,6 +105,10 @@ LONG SCardConnect(SCARDCONTEXT, LPCSTR name, DWORD shareMode, DWORD protocols, L
                                [name](const FakeReader& r) { return r.name == name; });
     if (reader == readers.end()) {
         return SCARD_E_UNKNOWN_READER;
+    }
+    if (reader->heldConnects > 0) {
+        --reader->heldConnects;
+        return SCARD_E_SHARING_VIOLATION;
     }
     if (reader->connectResult != SCARD_S_SUCCESS) {
         return reader->connectResult;

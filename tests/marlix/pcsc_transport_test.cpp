@@ -1,10 +1,11 @@
-// The PC/SC transport against a fake of the SCard* API: how it picks a reader, tells a DESFire,
-// maps every SCard error to a status of ours, and lets the card go. tests/e2e runs it against
-// pcscd.
+// The PC/SC transport against a fake of the SCard* API: how it picks a reader, waits for a card
+// another program holds, tells a DESFire, maps every SCard error to a status of ours, and lets the
+// card go. tests/e2e runs it against pcscd.
 #include "marlix/pcsc_transport.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <vector>
 
 #include "marlix/fake_scard.h"
@@ -20,6 +21,13 @@ using test::fakeScard;
 using test::fromHex;
 using test::toHex;
 using Calls = std::vector<std::string>;
+using std::chrono::milliseconds;
+
+#ifdef _WIN32
+const char* const kNoService = "No PC/SC service (is the Smart Card service running?)\n";
+#else
+const char* const kNoService = "No PC/SC service (is pcscd running?)\n";
+#endif
 
 TEST(PickReaderTest, ExactNameFirstThenTheOnlyReaderContainingIt) {
     const std::vector<std::string> readers{"Virtual PCD 00 00", "Virtual PCD 00 01",
@@ -112,7 +120,7 @@ class PcscTransportTest : public testing::Test {
     // Opens a transport as the device names it; the line it printed goes to printed.
     std::unique_ptr<Transport> open(DeviceName device) {
         testing::internal::CaptureStdout();
-        std::unique_ptr<Transport> transport = openPcscTransport(device);
+        std::unique_ptr<Transport> transport = openPcscTransport(device, test::fakeSleep);
         printed = testing::internal::GetCapturedStdout();
         return transport;
     }
@@ -121,6 +129,27 @@ class PcscTransportTest : public testing::Test {
     }
     std::unique_ptr<Transport> openAnyReader() {
         return open({DeviceName::Kind::PcscAnyReader, ""});
+    }
+
+    // Activates the card; the line it printed goes to printed.
+    int16_t activate(Transport& transport, Activation& activation) {
+        testing::internal::CaptureStdout();
+        int16_t result = transport.activate(activation);
+        printed = testing::internal::GetCapturedStdout();
+        return result;
+    }
+
+    // The connects and sleeps so far, each connect by its reader's name only.
+    static Calls connectsAndSleeps() {
+        Calls calls;
+        for (const std::string& call : fakeScard().calls) {
+            if (call.starts_with("connect ")) {
+                calls.push_back(call.substr(0, call.find(" share ")));
+            } else if (call.starts_with("sleep ")) {
+                calls.push_back(call);
+            }
+        }
+        return calls;
     }
 
     std::string printed;
@@ -244,12 +273,13 @@ TEST_F(PcscTransportTest, EverySCardErrorBecomesAStatusOfOurs) {
         std::unique_ptr<Transport> transport = openReader("Reader 00 00");
         ASSERT_NE(transport, nullptr);
         Activation activation;
-        EXPECT_EQ(transport->activate(activation), c.atConnect) << std::hex << c.result;
+        EXPECT_EQ(activate(*transport, activation), c.atConnect) << std::hex << c.result;
 
-        // Mid-command: the card went, was reset or the reader failed after activation.
+        // Mid-command: the card went, was reset or the reader failed after activation. The
+        // session ends there: no new connection, no wait.
         fakeScard().readers[0].connectResult = SCARD_S_SUCCESS;
         fakeScard().answers = desfireAnswers();
-        ASSERT_EQ(transport->activate(activation), kOk);
+        ASSERT_EQ(activate(*transport, activation), kOk);
         fakeScard().answers = {error(c.result)};
         std::vector<uint8_t> response{0x01};
         EXPECT_EQ(transport->transmit(fromHex("90BD00000701000000100000"
@@ -258,6 +288,8 @@ TEST_F(PcscTransportTest, EverySCardErrorBecomesAStatusOfOurs) {
                   c.atTransmit)
             << std::hex << c.result;
         EXPECT_TRUE(response.empty());
+        EXPECT_EQ(fakeScard().calls.back(), "transmit T1 90bd0000070100000010000000")
+            << std::hex << c.result;
     }
 }
 
@@ -290,8 +322,7 @@ TEST_F(PcscTransportTest, AnswersTooShortOrTooLongForAShortApdu) {
               kBadArgument);
 }
 
-// Without a reader name, the first reader that holds a card; one that holds a card another
-// program has is the answer too, not a reason to look further.
+// Without a reader name, the first reader that holds a card.
 TEST_F(PcscTransportTest, AnyReaderIsTheFirstThatHoldsACard) {
     struct Case {
         const char* what;
@@ -303,10 +334,6 @@ TEST_F(PcscTransportTest, AnyReaderIsTheFirstThatHoldsACard) {
         {"the second holds the card",
          {{"A 00 00", SCARD_E_NO_SMARTCARD}, {"B 00 00"}, {"C 00 00"}},
          kOk,
-         {"connect A 00 00 share 1 protocols 3", "connect B 00 00 share 1 protocols 3"}},
-        {"sharing violation on the first with a card",
-         {{"A 00 00", SCARD_E_NO_SMARTCARD}, {"B 00 00", SCARD_E_SHARING_VIOLATION}, {"C 00 00"}},
-         kReaderBusy,
          {"connect A 00 00 share 1 protocols 3", "connect B 00 00 share 1 protocols 3"}},
         {"no card anywhere",
          {{"A 00 00", SCARD_E_NO_SMARTCARD}, {"B 00 00", SCARD_W_REMOVED_CARD}},
@@ -362,8 +389,7 @@ TEST_F(PcscTransportTest, AReaderNameOpensTheReaderItPicksOrSaysWhyNone) {
          "acr122",
          "",
          "No PC/SC reader is connected\n"},
-        {"no service", SCARD_E_NO_SERVICE, readers, 0, "acr122", "",
-         "No PC/SC service (is pcscd running?)\n"},
+        {"no service", SCARD_E_NO_SERVICE, readers, 0, "acr122", "", kNoService},
     };
     for (const Case& c : cases) {
         fakeScard() = {};
@@ -387,6 +413,133 @@ TEST_F(PcscTransportTest, AReaderNameOpensTheReaderItPicksOrSaysWhyNone) {
     fakeScard().establishResult = SCARD_E_NO_SERVICE;
     EXPECT_EQ(openAnyReader(), nullptr);
     EXPECT_EQ(printed, "");
+}
+
+// A card another program holds is asked for again after growing pauses, two seconds in all; a
+// reader without a name waits on the first reader that holds a card, not on the next one. Past
+// the bound one line names the reader.
+TEST_F(PcscTransportTest, ACardAnotherProgramHoldsIsWaitedForAboutTwoSeconds) {
+    const std::string busyLine = "Another program is using the card on reader 'B 00 00'\n";
+    const Calls allPauses{"connect B 00 00", "sleep 100", "connect B 00 00", "sleep 200",
+                          "connect B 00 00", "sleep 300", "connect B 00 00", "sleep 600",
+                          "connect B 00 00", "sleep 800", "connect B 00 00"};
+    struct Case {
+        const char* what;
+        DeviceName device;
+        std::vector<FakeReader> readers;
+        int16_t status;
+        std::string printed;
+        Calls connectsAndSleeps;
+        int slept;
+    };
+    const DeviceName named{DeviceName::Kind::PcscReader, "B 00 00"};
+    const DeviceName any{DeviceName::Kind::PcscAnyReader, ""};
+    const FakeReader heldThrice{.name = "B 00 00", .heldConnects = 3};
+    const FakeReader heldOnceThenTaken{
+        .name = "B 00 00", .connectResult = SCARD_E_NO_SMARTCARD, .heldConnects = 1};
+    const FakeReader heldForGood{"B 00 00", SCARD_E_SHARING_VIOLATION};
+    const FakeReader empty{"A 00 00", SCARD_E_NO_SMARTCARD};
+    const FakeReader freeCard{"C 00 00"};
+    const Case cases[] = {
+        {"named, held for three connects",
+         named,
+         {heldThrice},
+         kOk,
+         "",
+         {"connect B 00 00", "sleep 100", "connect B 00 00", "sleep 200", "connect B 00 00",
+          "sleep 300", "connect B 00 00"},
+         600},
+        {"named, held for good", named, {heldForGood}, kReaderBusy, busyLine, allPauses, 2000},
+        {"named, taken away while held",
+         named,
+         {heldOnceThenTaken},
+         kNoCard,
+         "",
+         {"connect B 00 00", "sleep 100", "connect B 00 00"},
+         100},
+        {"any, held for three connects; the free card after it is not taken",
+         any,
+         {empty, heldThrice, freeCard},
+         kOk,
+         "",
+         {"connect A 00 00", "connect B 00 00", "sleep 100", "connect A 00 00", "connect B 00 00",
+          "sleep 200", "connect A 00 00", "connect B 00 00", "sleep 300", "connect A 00 00",
+          "connect B 00 00"},
+         600},
+        {"any, held for good", any, {heldForGood}, kReaderBusy, busyLine, allPauses, 2000},
+        {"any, taken away while held: the next reader's card",
+         any,
+         {heldOnceThenTaken, freeCard},
+         kOk,
+         "",
+         {"connect B 00 00", "sleep 100", "connect B 00 00", "connect C 00 00"},
+         100},
+    };
+    for (const Case& c : cases) {
+        fakeScard() = {};
+        fakeScard().readers = c.readers;
+        fakeScard().answers = desfireAnswers();
+        std::unique_ptr<Transport> transport = open(c.device);
+        ASSERT_NE(transport, nullptr) << c.what;
+        Activation activation;
+        EXPECT_EQ(activate(*transport, activation), c.status) << c.what;
+        EXPECT_EQ(printed, c.printed) << c.what;
+        EXPECT_EQ(connectsAndSleeps(), c.connectsAndSleeps) << c.what;
+        EXPECT_EQ(fakeScard().slept, milliseconds(c.slept)) << c.what;
+        EXPECT_EQ(fakeScard().openCards, c.status == kOk ? 1 : 0) << c.what;
+    }
+}
+
+// Each try looks at the readers as they are then: a reader plugged in or out while the program
+// waits is seen at the next try.
+TEST_F(PcscTransportTest, AReaderListThatChangesWhileWaitingIsReadAgain) {
+    const FakeReader held{"B 00 00", SCARD_E_SHARING_VIOLATION};
+    struct Case {
+        const char* what;
+        DeviceName device;
+        std::vector<FakeReader> afterFirstSleep;
+        int16_t status;
+        Calls connectsAndSleeps;
+    };
+    const Case cases[] = {
+        {"any; the held reader unplugged, another with a card left",
+         {DeviceName::Kind::PcscAnyReader, ""},
+         {{"C 00 00"}},
+         kOk,
+         {"connect B 00 00", "sleep 100", "connect C 00 00"}},
+        {"any; a reader with a free card plugged in before it",
+         {DeviceName::Kind::PcscAnyReader, ""},
+         {{"A 00 00"}, held},
+         kOk,
+         {"connect B 00 00", "sleep 100", "connect A 00 00"}},
+        {"any; every reader unplugged",
+         {DeviceName::Kind::PcscAnyReader, ""},
+         {},
+         kNoCard,
+         {"connect B 00 00", "sleep 100"}},
+        {"named; its reader unplugged",
+         {DeviceName::Kind::PcscReader, "B 00 00"},
+         {{"C 00 00"}},
+         kReaderError,
+         {"connect B 00 00", "sleep 100", "connect B 00 00"}},
+    };
+    for (const Case& c : cases) {
+        fakeScard() = {};
+        fakeScard().readers = {held};
+        fakeScard().answers = desfireAnswers();
+        fakeScard().duringSleep = [&c, changed = false]() mutable {
+            if (!changed) {
+                fakeScard().readers = c.afterFirstSleep;
+                changed = true;
+            }
+        };
+        std::unique_ptr<Transport> transport = open(c.device);
+        ASSERT_NE(transport, nullptr) << c.what;
+        Activation activation;
+        EXPECT_EQ(activate(*transport, activation), c.status) << c.what;
+        EXPECT_EQ(printed, "") << c.what;
+        EXPECT_EQ(connectsAndSleeps(), c.connectsAndSleeps) << c.what;
+    }
 }
 
 }  // namespace
