@@ -5,12 +5,10 @@
 # Usage: scripts/bench.sh [RUNS]   (default 20 runs of each measurement)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="${ZENDOR_BUILD_DIR:-$root/build}"
+. "$root/scripts/lib/presets.sh"
+build=$(preset_dir default)
 runs="${1:-20}"
 "$root/scripts/install-deps.sh" build
-generator=(-G Ninja)
-[ -f "$build/CMakeCache.txt" ] && generator=()
-cmake -S "$root" -B "$build" "${generator[@]}" -DZENDOR_BENCH=ON >/dev/null
-cmake --build "$build" --target zendor_bench >/dev/null
+ZENDOR_TARGETS="zendor_bench zendorcfg" build_preset default
 "$build/bench/zendor_bench" --runs "$runs" --config "$root/examples/zendor.ini" \
   --tool "$build/src/app/zendorcfg"

@@ -3,9 +3,10 @@
 # examples/zendor.ini and reads it back.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/lib/presets.sh"
 "$root/scripts/install-deps.sh" build
 "$root/scripts/build.sh"
-zendorcfg="$root/build/src/app/zendorcfg"
+zendorcfg="$(preset_dir default)/src/app/zendorcfg"
 mkdir -p "$root/out"
 card="$root/out/demo-card.json"
 rm -f "$card"

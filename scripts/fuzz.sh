@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer) in
-# build-fuzz/ and runs each for SECONDS (default 60) on a copy of its corpus in a scratch folder,
-# so the committed corpus stays as it is. Prints the executions and the time of each target.
+# Builds the fuzz targets with clang, libFuzzer and the sanitizers (the preset "fuzz", in
+# build-fuzz/) and runs each for SECONDS (default 60) on a copy of its corpus in a scratch
+# folder, so the committed corpus stays as it is. Prints the executions and the time of each target.
 # An input that breaks a target is kept in out/fuzz-found/<target>/ and the script fails.
 # Usage: scripts/fuzz.sh [SECONDS [TARGET...]]
 set -euo pipefail
@@ -12,14 +12,11 @@ targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(config_file decode_value settings_image host_answers card_commands card_json)
 fi
-build="${ZENDOR_FUZZ_BUILD_DIR:-$root/build-fuzz}"
+. "$root/scripts/lib/presets.sh"
+build=$(preset_dir fuzz)
 
 "$root/scripts/install-deps.sh" build fuzz
-if [ ! -f "$build/build.ninja" ]; then
-  CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DZENDOR_FUZZ=ON -DZENDOR_TESTS=OFF \
-    >/dev/null
-fi
-ninja -C "$build" "${targets[@]/#/fuzz_}" >/dev/null
+ZENDOR_TARGETS="${targets[*]/#/fuzz_}" build_preset fuzz
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

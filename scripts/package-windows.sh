@@ -4,7 +4,8 @@
 # Refuses a zendorcfg.exe that needs any DLL other than Windows' own.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="${ZENDOR_WIN_BUILD_DIR:-$root/build-win}"
+. "$root/scripts/lib/presets.sh"
+build=$(preset_dir windows)
 "$root/scripts/build-windows.sh"
 
 exe="$build/src/app/zendorcfg.exe"

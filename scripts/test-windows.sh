@@ -4,13 +4,15 @@
 # Usage: scripts/test-windows.sh [extra ctest options...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="${ZENDOR_WIN_BUILD_DIR:-$root/build-win}"
+. "$root/scripts/lib/presets.sh"
+build=$(preset_dir windows)
 "$root/scripts/build-windows.sh"
 
+# The same Wine settings as the test preset "windows": a prefix of the build folder's own, no
+# desktop integration or Mono/Gecko prompts in a prefix that only runs console programs.
 export WINEPREFIX="$build/wine-prefix"
 export WINEDEBUG=-all
 export WINEARCH=win64
-# No desktop integration or Mono/Gecko prompts in a prefix that only runs console programs.
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 # A persistent wineserver, and Wine's background services started once before the tests:
 # otherwise each test waits for them, and they keep CTest's output pipes open.
@@ -18,4 +20,4 @@ mkdir -p "$WINEPREFIX"
 wineserver -p
 trap 'wineserver -k || true' EXIT
 wine cmd /c exit >/dev/null 2>&1
-(cd "$build" && ctest --output-on-failure --timeout 300 -j2 "$@")
+(cd "$root" && ctest --preset windows "$@")

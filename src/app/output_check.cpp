@@ -1,14 +1,18 @@
 #include "app/output_check.h"
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
-#include <optional>
 
-#include "marlix/device_name.h"
+#include "card/marlix.h"
 #include "platform/file_identity.h"
 
 namespace zendor::app {
 
 namespace {
+
+// Room for the longest path Windows takes (32767 characters) when they are ASCII.
+constexpr uint16_t kMaxKeptPathBytes = 32768;
 
 bool differs(const char* outputFile, const char* input, const char* what) {
     if (!platform::sameFile(outputFile, input)) {
@@ -19,19 +23,41 @@ bool differs(const char* outputFile, const char* input, const char* what) {
     return false;
 }
 
+const char* roleName(uint8_t role) {
+    return role == MARLIX_FILE_LOCK ? "card's lock file" : "card file";
+}
+
+// The reader tells which files it keeps; the tool need not know what device they stand for.
+bool sparesReaderFiles(const char* outputFile) {
+    std::array<char, kMaxKeptPathBytes> path{};
+    for (uint8_t index = 0;; ++index) {
+        uint8_t role = 0;
+        uint16_t length = kMaxKeptPathBytes;
+        int16_t status = MARLIX_ReaderGetFile(index, &role, path.data(), &length);
+        if (status != MARLIX_OK) {
+            // Unknown files cannot be spared: nothing is written rather than risk one.
+            std::printf(
+                "Output file '%s' : the reader's files cannot be checked (%d), nothing "
+                "written\n",
+                outputFile, status);
+            return false;
+        }
+        if (length == 0) {
+            return true;
+        }
+        if (!differs(outputFile, path.data(), roleName(role))) {
+            return false;
+        }
+    }
+}
+
 }  // namespace
 
-bool outputSparesInputs(const char* outputFile, const char* configFile, const char* deviceName) {
+bool outputSparesInputs(const char* outputFile, const char* configFile) {
     if (outputFile == nullptr) {
         return true;
     }
-    if (!differs(outputFile, configFile, "configuration file")) {
-        return false;
-    }
-    // The name was accepted when the reader was opened, so parsing it again prints nothing.
-    const std::optional<marlix::DeviceName> device = marlix::parseDeviceName(deviceName);
-    return !device || device->kind != marlix::DeviceName::Kind::VirtualCard ||
-           differs(outputFile, device->target.c_str(), "card file");
+    return differs(outputFile, configFile, "configuration file") && sparesReaderFiles(outputFile);
 }
 
 }  // namespace zendor::app

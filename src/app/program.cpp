@@ -48,7 +48,7 @@ int runProgram(int argc, const char* const* argv) {
         std::printf("Exiting\n");
         return 1;
     }
-    if (!outputSparesInputs(options.outputFile, options.configFile, options.deviceName)) {
+    if (!outputSparesInputs(options.outputFile, options.configFile)) {
         card::closeReaderConnection();
         return 1;
     }

@@ -53,4 +53,18 @@ int16_t MARLIX_TclA_Deselect(uint8_t cid);
 // Closes the reader; closing none is success.
 int16_t MARLIX_ReaderClose(void);
 
+// What a file that the open reader keeps is to it.
+enum MarlixFileRole {
+    MARLIX_FILE_CARD = 1,  // the file a virtual card is kept in
+    MARLIX_FILE_LOCK = 2,  // the lock file that keeps other connections off that card
+};
+
+// One of the files the open reader keeps (index 0, 1, ...), so that a program can leave them
+// alone: the card's file and its lock file for a virtual card, none for a PC/SC reader. role
+// receives a MarlixFileRole; path is a buffer of *pathLength bytes (in: capacity, out: length of
+// the name) that receives the name and a final NUL. Past the last file *pathLength is 0.
+// Fails: MARLIX_E_NO_READER (none open), MARLIX_E_BAD_ARGUMENT (a null pointer, or a buffer too
+//   small for the name and its NUL).
+int16_t MARLIX_ReaderGetFile(uint8_t index, uint8_t* role, char* path, uint16_t* pathLength);
+
 }  // extern "C"

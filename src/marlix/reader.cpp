@@ -136,6 +136,34 @@ extern "C" int16_t MARLIX_ReaderClose(void) {
     });
 }
 
+extern "C" int16_t MARLIX_ReaderGetFile(uint8_t index, uint8_t* role, char* path,
+                                        uint16_t* pathLength) {
+    return guarded([&]() -> int16_t {
+        ReaderSession& session = readerSession();
+        if (!session.transport) {
+            return status::kNoReader;
+        }
+        if (role == nullptr || path == nullptr || pathLength == nullptr) {
+            return status::kBadArgument;
+        }
+        std::vector<zendor::marlix::KeptFile> files = session.transport->keptFiles();
+        if (index >= files.size()) {
+            *role = 0;
+            *pathLength = 0;
+            return status::kOk;
+        }
+        const zendor::marlix::KeptFile& file = files[index];
+        if (file.path.size() >= *pathLength) {
+            return status::kBadArgument;
+        }
+        std::copy(file.path.begin(), file.path.end(), path);
+        path[file.path.size()] = '\0';
+        *role = file.role;
+        *pathLength = static_cast<uint16_t>(file.path.size());
+        return status::kOk;
+    });
+}
+
 extern "C" int16_t DesFireCard_SelectCid(uint8_t cid) {
     return guarded([&]() -> int16_t {
         ReaderSession& session = readerSession();

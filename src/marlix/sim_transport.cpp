@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "card/marlix.h"
 #include "marlix/status.h"
 #include "platform/file_system.h"
 #include "platform/path_names.h"
@@ -78,6 +79,16 @@ class SimTransport final : public Transport {
     }
 
     void deselect() override { connection_.reset(); }
+
+    // The card file as it was named, and the lock file while the card is held: a reading that
+    // wrote into either would lose the card, or lose what it wrote when the lock goes.
+    std::vector<KeptFile> keptFiles() const override {
+        std::vector<KeptFile> files{{MARLIX_FILE_CARD, path_}};
+        if (connection_ && !connection_->lockPath().empty()) {
+            files.push_back({MARLIX_FILE_LOCK, connection_->lockPath()});
+        }
+        return files;
+    }
 
     vcard::CardConnection* connection() { return connection_.get(); }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace zendor::marlix {
@@ -15,6 +16,12 @@ struct Activation {
     std::array<uint8_t, 10> uid{};
     uint8_t uidLength = 0;
     uint8_t sak = 0;
+};
+
+// A file the transport keeps while it is open (MarlixFileRole, card/marlix.h).
+struct KeptFile {
+    uint8_t role = 0;
+    std::string path;
 };
 
 class Transport {
@@ -34,6 +41,9 @@ class Transport {
 
     // Lets the card go (ends the connection to it); the reader stays open.
     virtual void deselect() = 0;
+
+    // The files behind this reader that nothing else of the run may write: none for a reader.
+    virtual std::vector<KeptFile> keptFiles() const { return {}; }
 };
 
 }  // namespace zendor::marlix

@@ -53,6 +53,8 @@ class CardConnection {
     VirtualCard& virtualCard() { return *card_; }
     const std::vector<FrameRecord>& frames() const { return frames_; }
     const std::string& lastError() const { return lastError_; }
+    // The lock file held for the connection; empty when the card file itself is locked.
+    std::string lockPath() const { return lock_.path(); }
 
     ~CardConnection();
 

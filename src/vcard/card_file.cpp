@@ -291,6 +291,10 @@ CardLock::~CardLock() {
     release();
 }
 
+std::string CardLock::path() const {
+    return held_ ? held_->lockPath : std::string();
+}
+
 void CardLock::release() {
     if (held_) {
         // Another account's lock file in a shared folder may stay; it still locks.

@@ -67,6 +67,9 @@ class CardLock {
     CardLock& operator=(const CardLock&) = delete;
     ~CardLock();
 
+    // The lock file held; empty when the card file itself is.
+    std::string path() const;
+
   private:
     struct Held;
     explicit CardLock(std::unique_ptr<Held> held);

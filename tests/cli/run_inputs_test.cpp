@@ -138,8 +138,8 @@ TEST_F(RunInputs, AConfigurationTooLargeIsRefusedBeforeTheCard) {
     EXPECT_EQ(run.status, 0);
 }
 
-// -o over the configuration (the only copy of the card's keys) or over the card file: refused
-// with one line before anything is written, whoever the path reaches them through.
+// -o over the configuration (the only copy of the card's keys), the card file or its lock file:
+// refused with one line before anything is written, whoever the path reaches them through.
 TEST_F(RunInputs, AnOutputFileThatIsAnInputIsRefused) {
     ASSERT_EQ(zendorcfg({"-c", config()}).status, 0);
     const std::string card = readFile(cardPath());
@@ -149,6 +149,9 @@ TEST_F(RunInputs, AnOutputFileThatIsAnInputIsRefused) {
     std::filesystem::create_symlink(cardPath(), dir.file("card-link.json"));
     const std::string configLine = "' is the same file as the configuration file '" + config();
     const std::string cardLine = "' is the same file as the card file '" + cardPath();
+    // The lock exists while the run holds the card; an export into it would go with the lock.
+    const std::string lockPath = cardPath() + ".lock";
+    const std::string lockLine = "' is the same file as the card's lock file '" + lockPath;
     struct Case {
         std::string output;
         std::string refusal;
@@ -160,6 +163,7 @@ TEST_F(RunInputs, AnOutputFileThatIsAnInputIsRefused) {
         {dir.file("sub/../zendor.ini"), configLine},
         {cardPath(), cardLine},
         {dir.file("card-link.json"), cardLine},
+        {lockPath, lockLine},
     };
     for (const Case& c : cases) {
         ToolRun run = zendorcfg({"-r", config(), "-o", c.output});
@@ -167,6 +171,7 @@ TEST_F(RunInputs, AnOutputFileThatIsAnInputIsRefused) {
         EXPECT_EQ(run.status, 1) << c.output;
         EXPECT_EQ(readFile(config()), kConfig) << c.output;
         EXPECT_TRUE(readFile(cardPath()) == card) << c.output << ": card changed";
+        EXPECT_FALSE(std::filesystem::exists(lockPath)) << c.output;
     }
 
     // Any other file is still replaced.

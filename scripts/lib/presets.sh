@@ -1,0 +1,28 @@
+# Helpers for the scripts: the four builds are described once, in CMakePresets.json.
+# Sourced with $root set to the source folder.
+
+# The build folder of a configure preset (its binaryDir, under the source folder).
+preset_dir() {
+  local dir
+  dir=$(sed -n "/\"name\": \"$1\"/,/binaryDir/ s|.*\"binaryDir\": \"\${sourceDir}/\([^\"]*\)\".*|\1|p" \
+    "$root/CMakePresets.json" | head -n 1)
+  if [ -z "$dir" ]; then
+    echo "CMakePresets.json has no configure preset '$1'"
+    return 1
+  fi
+  echo "$root/$dir"
+}
+
+# Configures a preset once (again when cmake options are given), then builds it; the build's
+# output is shown only when it fails.
+build_preset() {
+  local preset=$1 dir
+  shift
+  dir=$(preset_dir "$preset")
+  if [ ! -f "$dir/build.ninja" ] || [ $# -gt 0 ]; then
+    (cd "$root" && cmake --preset "$preset" "$@" >/dev/null)
+  fi
+  mkdir -p "$dir"
+  (cd "$root" && cmake --build --preset "$preset" ${ZENDOR_TARGETS:+--target $ZENDOR_TARGETS}) \
+    >"$dir/build.log" 2>&1 || { cat "$dir/build.log"; return 1; }
+}
