@@ -86,7 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     settings::SettingsTable table{};
     require(card::loadClearFlag(&table.clearFlag, config.c_str()), "clear flag");
-    require(settings::loadConfigFile(table, config.c_str()), "a readable file loads");
+    if (!settings::loadConfigFile(table, config.c_str())) {
+        require(output.text().ends_with(" : not a text file\n") && wholeLines(output.text()),
+                "only a file that is not text is refused, in one line");
+        return 0;
+    }
     settings::printSettingsDump(table);
     checkImage(table);
     require(wholeLines(output.text()), "every line printed is whole");

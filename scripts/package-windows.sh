@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows package: build-win/zendorcfg-<version>-windows-x64.zip holding
-# zendorcfg.exe, the README, the examples and the manual as text, with Windows line ends.
+# zendorcfg.exe, its README for Windows users, the examples and the manual as text, with Windows
+# line ends.
 # Refuses a zendorcfg.exe that needs any DLL other than Windows' own.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,7 +28,8 @@ crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
 
 # Without the debug information, which is most of the build's file.
 x86_64-w64-mingw32-strip -o "$stage/zendorcfg.exe" "$exe"
-crlf "$root/README.md" "$stage/README.txt"
+# The README for whoever unpacks the zip; README.md is for the developers of the tool.
+crlf "$root/docs/windows-readme.txt" "$stage/README.txt"
 for example in "$root"/examples/*.ini; do
   crlf "$example" "$stage/examples/$(basename "$example")"
 done

@@ -26,10 +26,11 @@ std::span<const uint8_t> uidBytes(const CardUid& cardUid) {
 
 // The configuration is read once, whole, and every lookup of the run answers from that copy: a
 // pipe can only be read once, and a file edited meanwhile must not give keys of two versions.
-// Only a file too large fails here; one that cannot be read gives the default [master] keys.
+// Only a file too large or not text fails here; one that cannot be read gives the default
+// [master] keys.
 bool readConfig(ini::FileText& config, const char* configFile) {
     config = ini::readFileText(configFile);
-    return ini::withinSizeLimit(config, configFile);
+    return ini::usableAsText(config, configFile);
 }
 
 bool loadLayout(card::MasterCardLayout& layout, const ini::FileText& config) {

@@ -1,8 +1,12 @@
-// Reading a file whole with the standard C library only, so that it ports as it is.
+// Reading a file whole with the standard C library only, so that it ports as it is, and making
+// its bytes the text the line rules read.
 #include "ini/file_text.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 namespace zendor::ini {
 
@@ -37,7 +41,97 @@ FileStatus readToEnd(std::FILE* stream, std::string& bytes) {
     return std::ferror(stream) != 0 ? FileStatus::Unreadable : FileStatus::Read;
 }
 
+constexpr std::string_view kLittleEndianMark{"\xFF\xFE", 2};
+constexpr std::string_view kBigEndianMark{"\xFE\xFF", 2};
+constexpr char32_t kReplacement = 0xFFFD;
+
+char32_t unitAt(std::string_view units, size_t at, bool bigEndian) {
+    const auto first = static_cast<unsigned char>(units[at]);
+    const auto second = static_cast<unsigned char>(units[at + 1]);
+    return bigEndian ? char32_t(first << 8 | second) : char32_t(second << 8 | first);
+}
+
+constexpr bool isHighSurrogate(char32_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+constexpr bool isLowSurrogate(char32_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// The code point that starts at unit `at`; `at` is moved past it. A surrogate without its
+// partner is U+FFFD.
+char32_t nextCodePoint(std::string_view units, size_t& at, bool bigEndian) {
+    const char32_t unit = unitAt(units, at, bigEndian);
+    at += 2;
+    if (isHighSurrogate(unit) && at < units.size()) {
+        const char32_t low = unitAt(units, at, bigEndian);
+        if (isLowSurrogate(low)) {
+            at += 2;
+            return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        }
+    }
+    return isHighSurrogate(unit) || isLowSurrogate(unit) ? kReplacement : unit;
+}
+
+// The UTF-8 bytes of a code point below U+110000 (no surrogate): 1 to 4 of utf8.
+size_t encodeUtf8(char32_t c, std::array<char, 4>& utf8) {
+    const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
+    if (c < 0x80) {
+        utf8[0] = byte(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        utf8 = {byte(0xC0 | c >> 6), byte(0x80 | (c & 0x3F))};
+        return 2;
+    }
+    if (c < 0x10000) {
+        utf8 = {byte(0xE0 | c >> 12), byte(0x80 | (c >> 6 & 0x3F)), byte(0x80 | (c & 0x3F))};
+        return 3;
+    }
+    utf8 = {byte(0xF0 | c >> 18), byte(0x80 | (c >> 12 & 0x3F)), byte(0x80 | (c >> 6 & 0x3F)),
+            byte(0x80 | (c & 0x3F))};
+    return 4;
+}
+
+// A unit of 2 bytes can take 3 in UTF-8, so the text is bounded on its own: a file within the
+// limit must not grow past it in memory.
+FileStatus utf16ToUtf8(std::string_view units, bool bigEndian, std::string& text) {
+    if (units.size() % 2 != 0) {
+        return FileStatus::NotText;  // cut short: its last character is lost
+    }
+    text.reserve(std::min(units.size() / 2, kMaxFileSize));
+    size_t at = 0;
+    while (at < units.size()) {
+        const char32_t c = nextCodePoint(units, at, bigEndian);
+        if (c == 0) {
+            return FileStatus::NotText;
+        }
+        std::array<char, 4> utf8{};
+        const size_t length = encodeUtf8(c, utf8);
+        if (length > kMaxFileSize - text.size()) {
+            return FileStatus::TooLarge;
+        }
+        text.append(utf8.data(), length);
+    }
+    return FileStatus::Read;
+}
+
 }  // namespace
+
+FileStatus decodeConfigText(std::string& bytes) {
+    const std::string_view raw = bytes;
+    const bool littleEndian = raw.starts_with(kLittleEndianMark);
+    if (!littleEndian && !raw.starts_with(kBigEndianMark)) {
+        return raw.find('\0') == std::string_view::npos ? FileStatus::Read : FileStatus::NotText;
+    }
+    std::string text;
+    const FileStatus status = utf16ToUtf8(raw.substr(2), !littleEndian, text);
+    if (status == FileStatus::Read) {
+        bytes.swap(text);
+    }
+    return status;
+}
 
 FileText readFileText(const char* fileName) {
     FileText file;
@@ -47,18 +141,26 @@ FileText readFileText(const char* fileName) {
     }
     file.status = readToEnd(stream, file.bytes);
     std::fclose(stream);
+    if (file.status == FileStatus::Read) {
+        file.status = decodeConfigText(file.bytes);
+    }
     if (file.status != FileStatus::Read) {
         file.bytes = std::string();
     }
     return file;
 }
 
-bool withinSizeLimit(const FileText& file, const char* fileName) {
-    if (file.status != FileStatus::TooLarge) {
-        return true;
+bool usableAsText(const FileText& file, const char* fileName) {
+    if (file.status == FileStatus::TooLarge) {
+        std::printf("Failed to read file '%s' : larger than %u MiB\n", fileName,
+                    static_cast<unsigned>(kMaxFileSize >> 20));
+        return false;
     }
-    std::printf("Failed to read file '%s' : larger than 16 MiB\n", fileName);
-    return false;
+    if (file.status == FileStatus::NotText) {
+        std::printf("Failed to read file '%s' : not a text file\n", fileName);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace zendor::ini

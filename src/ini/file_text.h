@@ -9,13 +9,15 @@
 namespace zendor::ini {
 
 // Real configurations are a few kilobytes; the limit only keeps a runaway input (a device, an
-// endless pipe) from taking the memory of the machine.
+// endless pipe) from taking the memory of the machine. It bounds the file as read and the text
+// it gives in UTF-8.
 constexpr size_t kMaxFileSize = size_t{16} << 20;
 
 enum class FileStatus {
-    Read,        // bytes holds the whole file
+    Read,        // bytes holds the whole file, as UTF-8 when it was saved as UTF-16
     Unreadable,  // it cannot be opened, or reading it failed (a directory, a read error)
     TooLarge,    // it holds more than kMaxFileSize bytes; reading stopped there
+    NotText,     // a NUL byte, or UTF-16 cut in the middle of a unit
 };
 
 struct FileText {
@@ -23,12 +25,19 @@ struct FileText {
     std::string bytes;  // empty unless status is Read
 };
 
-// Opens fileName once (binary, standard C I/O) and reads it to its end. Prints nothing; a null
-// fileName is Unreadable.
+// Opens fileName once (binary, standard C I/O), reads it to its end and decodes it with
+// decodeConfigText. Prints nothing; a null fileName is Unreadable.
 FileText readFileText(const char* fileName);
 
-// False, after printing "Failed to read file '%s' : larger than 16 MiB", when file is TooLarge;
+// Makes the bytes of a whole file the text the line rules read. Windows editors save "Unicode"
+// as UTF-16 with a byte-order mark (FF FE little-endian, FE FF big-endian): that text becomes
+// UTF-8 without the mark, an unpaired surrogate becoming U+FFFD as Windows' own conversion does.
+// Any other bytes stay as they are (a UTF-8 mark too), unless they hold a NUL. bytes is left
+// unchanged unless the status is Read.
+FileStatus decodeConfigText(std::string& bytes);
+
+// False, after printing "Failed to read file '%s' : " and why, when file is TooLarge or NotText;
 // true otherwise.
-bool withinSizeLimit(const FileText& file, const char* fileName);
+bool usableAsText(const FileText& file, const char* fileName);
 
 }  // namespace zendor::ini

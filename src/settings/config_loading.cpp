@@ -102,7 +102,7 @@ bool loadConfigFile(SettingsTable& table, const char* fileName) {
 }
 
 bool loadConfigText(SettingsTable& table, const ini::FileText& file, const char* fileName) {
-    if (fileName == nullptr || !ini::withinSizeLimit(file, fileName)) {
+    if (fileName == nullptr || !ini::usableAsText(file, fileName)) {
         return false;
     }
     if (file.status != ini::FileStatus::Read) {

@@ -17,7 +17,7 @@ bool loadConfigFile(SettingsTable& table, const char* fileName);
 // has cleared (its clear flag may be set). A bad value is reported, left absent, and loading
 // goes on. Fails, the table untouched: null fileName (no message); "Failed to read file '%s'"
 // when the file could not be opened or read (a directory, a read error); the line of
-// ini::withinSizeLimit when it is too large.
+// ini::usableAsText when it is too large or not text.
 bool loadConfigText(SettingsTable& table, const ini::FileText& file, const char* fileName);
 
 // Loads general, rckeys, the lookup templates 1 to 4 (lkl first, then the rows of its kind) and

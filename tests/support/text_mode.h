@@ -1,5 +1,5 @@
 // The bytes a text written in the platform's text mode leaves in a file: each "\n" becomes
-// "\r\n" on Windows, as its users' editors and the tool we replace expect.
+// "\r\n" on Windows, the line end of its text files, which every Windows editor reads.
 #pragma once
 
 #include <string>
