@@ -420,18 +420,16 @@ std::unique_ptr<Transport> openPcscTransport(const DeviceName& device, Sleep sle
     }
     SCARDCONTEXT handle = 0;
     LONG rv = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &handle);
+    // The tool says nothing of a default reader it cannot open: without these lines a run
+    // without -d would end with no reason at all.
     if (!isSuccess(rv)) {
-        if (named) {
-            std::printf("No PC/SC service (%s)\n", pcsc::kServiceHint);
-        }
+        std::printf("No PC/SC service (%s)\n", pcsc::kServiceHint);
         return nullptr;
     }
     Context context(handle);
     std::vector<std::string> readers = listReaders(context.get(), rv);
     if (readers.empty()) {
-        if (named) {
-            std::printf("No PC/SC reader is connected\n");
-        }
+        std::printf("No PC/SC reader is connected\n");
         return nullptr;
     }
     if (!named) {

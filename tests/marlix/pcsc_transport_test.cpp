@@ -407,12 +407,13 @@ TEST_F(PcscTransportTest, AReaderNameOpensTheReaderItPicksOrSaysWhyNone) {
                 << c.what;
         }
     }
-    // Without a name nothing is printed, whatever is missing.
+    // Without a name the same lines say what is missing: the tool itself says nothing then.
     fakeScard() = {};
     EXPECT_EQ(openAnyReader(), nullptr);
+    EXPECT_EQ(printed, "No PC/SC reader is connected\n");
     fakeScard().establishResult = SCARD_E_NO_SERVICE;
     EXPECT_EQ(openAnyReader(), nullptr);
-    EXPECT_EQ(printed, "");
+    EXPECT_EQ(printed, kNoService);
 }
 
 // A card another program holds is asked for again after growing pauses, two seconds in all; a
