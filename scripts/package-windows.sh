@@ -34,7 +34,7 @@ for example in "$root"/examples/*.ini; do
   crlf "$example" "$stage/examples/$(basename "$example")"
 done
 # The manual as plain text: no escape sequences, no overstriking.
-LC_ALL=C.UTF-8 groff -man -Tascii -P-cbou "$root/man/zendorcfg.1" >"$build/package/zendorcfg.txt"
+LC_ALL=C.UTF-8 groff -man -Tascii -P-cbou -rwindows=1 "$root/man/zendorcfg.1" >"$build/package/zendorcfg.txt"
 crlf "$build/package/zendorcfg.txt" "$stage/zendorcfg.txt"
 rm "$build/package/zendorcfg.txt"
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The README of the Windows zip speaks to a Windows user: no word of the Linux tools, and every
-# zendorcfg command it shows is taken by zendorcfg.exe, run in order by Wine's cmd in a folder laid
-# out as the zip unpacks. Commands on a virtual card must succeed; those on a reader meet none
-# here, so they need only pass the command line.
+# The README of the Windows zip, and the manual beside it, speak to a Windows user: no word of
+# the Linux tools. Every zendorcfg command the README shows is taken by zendorcfg.exe, run in
+# order by Wine's cmd in a folder laid out as the zip unpacks. Commands on a virtual card must
+# succeed; those on a reader meet none here, so they need only pass the command line.
 # Usage: readme_test.sh README WINDOWS_ZENDORCFG_EXE SOURCE_DIR
 set -uo pipefail
 
@@ -19,6 +19,11 @@ fail() {
 linux_words='apt-get|apt install|zendor-vcard|pcscd|pcsc_scan|scripts/|Debian|Linux|sudo|chmod|/dev/|flock'
 if grep -nEi "$linux_words" "$readme"; then
     fail "the README names things of Linux (above)"
+fi
+# The manual beside it, as the zip holds it.
+manual=$(LC_ALL=C.UTF-8 groff -man -Tascii -P-cbou -rwindows=1 "$source/man/zendorcfg.1")
+if grep -nEi "$linux_words" <<<"$manual"; then
+    fail "the manual of the zip names things of Linux (above)"
 fi
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/zendor-readme-XXXXXX")
