@@ -6,11 +6,11 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/input_limit.h"
+
 namespace zendor::ini {
 
-// Real configurations are a few kilobytes; the limit only keeps a runaway input (a device, an
-// endless pipe) from taking the memory of the machine.
-constexpr size_t kMaxFileSize = size_t{16} << 20;
+constexpr size_t kMaxFileSize = platform::kMaxInputFileSize;
 
 enum class FileStatus {
     Read,        // bytes holds the whole file

@@ -22,21 +22,7 @@ namespace zendor::vcard::test {
 using Bytes = std::vector<uint8_t>;
 
 inline Bytes bytes(std::string_view hex) {
-    Bytes out;
-    int high = -1;
-    for (char c : hex) {
-        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-        if (digit < 0) {
-            continue;
-        }
-        if (high < 0) {
-            high = digit;
-        } else {
-            out.push_back(static_cast<uint8_t>(high << 4 | digit));
-            high = -1;
-        }
-    }
-    return out;
+    return zendor::test::fromHex(hex);
 }
 
 // Bytes as the tests write APDUs: "90 5A 00 00".
