@@ -14,3 +14,5 @@ cmake -S "$root" -B "$build" "${generator[@]}" -DZENDOR_BENCH=ON >/dev/null
 cmake --build "$build" --target zendor_bench >/dev/null
 "$build/bench/zendor_bench" --runs "$runs" --config "$root/examples/zendor.ini" \
   --tool "$build/src/app/zendorcfg"
+# How long the largest card file the format allows takes to load (the suite bounds its memory).
+"$build/bench/zendor_bench" --runs 5 --large-card

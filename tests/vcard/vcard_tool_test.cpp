@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/card_files.h"
+#include "support/stdout_pipe.h"
 #include "vcard/card_file.h"
 
 namespace zendor::vcard {
@@ -21,6 +22,13 @@ class VcardToolTest : public ::testing::Test {
   protected:
     // Runs the tool; "CARD" in an argument stands for the card file's path.
     std::pair<int, std::string> run(std::vector<std::string> args) {
+        ::testing::internal::CaptureStdout();
+        int status = runPrinting(std::move(args));
+        return {status, ::testing::internal::GetCapturedStdout()};
+    }
+
+    // The same, its output left where standard output goes.
+    int runPrinting(std::vector<std::string> args) {
         std::vector<std::string_view> views;
         for (std::string& arg : args) {
             if (arg == "CARD") {
@@ -28,9 +36,7 @@ class VcardToolTest : public ::testing::Test {
             }
             views.push_back(arg);
         }
-        ::testing::internal::CaptureStdout();
-        int status = runVcardTool(views, stop_);
-        return {status, ::testing::internal::GetCapturedStdout()};
+        return runVcardTool(views, stop_);
     }
 
     testing::TempDir dir_;
@@ -197,11 +203,13 @@ TEST_F(VcardToolTest, ServeNeverOverwritesAnEditMadeWhileItWaitedForVpcd) {
     testing::writeCard(card_, testing::knownDesfire());
     FakeVpcd vpcd;
     ASSERT_NE(vpcd.port(), 0);
-    std::pair<int, std::string> result;
-    std::thread serving([&] {
-        result = run({"serve", "CARD", "--port", std::to_string(vpcd.port())});
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::string port = std::to_string(vpcd.port());
+    int status = -1;
+    testing::StdoutPipe output;
+    std::thread serving([&] { status = runPrinting({"serve", "CARD", "--port", port}); });
+    // The card file is read before the first try to reach vpcd, which is refused until accept.
+    EXPECT_TRUE(
+        output.waitForLine("Waiting for vpcd at 127.0.0.1:" + port + " (is pcscd running?)"));
     CardState edited = testing::knownDesfire();
     edited.piccKeySettings = 0x09;
     testing::writeCard(card_, edited);
@@ -214,14 +222,13 @@ TEST_F(VcardToolTest, ServeNeverOverwritesAnEditMadeWhileItWaitedForVpcd) {
     EXPECT_EQ(vpcd.exchange(createApplication), std::nullopt);
     vpcd.hangUp();
     serving.join();
-    const std::string port = std::to_string(vpcd.port());
-    EXPECT_EQ(result.first, 1);
-    EXPECT_EQ(result.second, "Waiting for vpcd at 127.0.0.1:" + port +
-                                 " (is pcscd running?)\nServing card 04112233445566 from '" +
-                                 card_ + "' on vpcd at 127.0.0.1:" + port + "\nCard file '" +
-                                 card_ +
-                                 "' cannot be saved: another program changed it since it was "
-                                 "read; the card leaves the reader\n");
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(output.finish(), "Waiting for vpcd at 127.0.0.1:" + port +
+                                   " (is pcscd running?)\nServing card 04112233445566 from '" +
+                                   card_ + "' on vpcd at 127.0.0.1:" + port + "\nCard file '" +
+                                   card_ +
+                                   "' cannot be saved: another program changed it since it was "
+                                   "read; the card leaves the reader\n");
     EXPECT_EQ(*readCardFile(card_).card, edited);
 }
 
