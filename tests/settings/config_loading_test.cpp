@@ -6,8 +6,8 @@
 #include <array>
 #include <string>
 
-#include "ini/fixture_file.h"
 #include "settings/table_text.h"
+#include "support/temp_dir.h"
 
 namespace zendor::settings {
 namespace {

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <string>
 
-#include "ini/fixture_file.h"
 #include "settings/config_loading.h"
 #include "settings/table_text.h"
+#include "support/temp_dir.h"
 #include "support/text_mode.h"
 
 namespace zendor::settings {

@@ -1,4 +1,5 @@
-// A scratch folder per test, removed with everything in it when the test ends.
+// The tests' scratch files: a folder per test, or one file in a folder of its own, removed with
+// everything in them when the test ends.
 #pragma once
 
 #include <filesystem>
@@ -6,6 +7,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 namespace zendor::testing {
 
@@ -49,6 +51,28 @@ class TempDir {
 
   private:
     std::filesystem::path path_;
+};
+
+// One file holding text, alone in its folder, so that parallel tests never meet.
+class FixtureFile {
+  public:
+    FixtureFile(std::string_view name, std::string_view text)
+        : path_(dir_.file(std::string(name))) {
+        std::ofstream(path_, std::ios::binary | std::ios::trunc) << text;
+    }
+
+    const char* path() const { return path_.c_str(); }
+
+    std::string text() const {
+        std::ifstream in(path_, std::ios::binary);
+        std::ostringstream all;
+        all << in.rdbuf();
+        return all.str();
+    }
+
+  private:
+    TempDir dir_;
+    std::string path_;
 };
 
 inline void writeFile(const std::string& path, const std::string& text) {
