@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/card_files.h"
+#include "support/held_port.h"
 #include "support/stdout_pipe.h"
 #include "vcard/card_file.h"
 
@@ -133,32 +134,17 @@ TEST_F(VcardToolTest, ServeRefusesACardItCannotHoldOrVpcdItCannotReach) {
 // vpcd's side of one connection on the loopback, for the tool's serve command.
 class FakeVpcd {
   public:
-    // Listens on a port the system picks.
-    FakeVpcd() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-            port_ = ntohs(address.sin_port);
-        }
-    }
-    ~FakeVpcd() {
-        ::close(card_);
-        ::close(listener_);
-    }
+    ~FakeVpcd() { ::close(card_); }
 
-    uint16_t port() const { return port_; }
+    uint16_t port() const { return port_.port(); }
 
     // As pcscd stopping: serving ends.
     void hangUp() { ::shutdown(card_, SHUT_RDWR); }
 
     bool accept() {
-        ::listen(listener_, 1);
-        pollfd waiting{listener_, POLLIN, 0};
-        card_ = ::poll(&waiting, 1, 5000) == 1 ? ::accept(listener_, nullptr, nullptr) : -1;
+        port_.listen();
+        pollfd waiting{port_.fd(), POLLIN, 0};
+        card_ = ::poll(&waiting, 1, 5000) == 1 ? ::accept(port_.fd(), nullptr, nullptr) : -1;
         return card_ >= 0;
     }
 
@@ -192,9 +178,8 @@ class FakeVpcd {
         return true;
     }
 
-    int listener_ = -1;
+    testing::HeldPort port_;  // refuses serve until accept listens on it
     int card_ = -1;
-    uint16_t port_ = 0;
 };
 
 // The card file edited while serve waits for vpcd: the edit is another program's change, and

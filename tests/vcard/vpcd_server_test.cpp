@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "support/card_files.h"
+#include "support/held_port.h"
 #include "support/stdout_pipe.h"
 #include "vcard/card_file.h"
 
@@ -277,35 +278,8 @@ TEST_F(VpcdServeTest, EndsOnStopWhileVpcdReadsNoAnswer) {
     EXPECT_EQ(output, "");
 }
 
-// A loopback port held but not listened on: connections to it are refused, and no other
-// program can take it while the test runs. listen() later makes it vpcd's.
-class HeldPort {
-  public:
-    HeldPort() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-            port_ = ntohs(address.sin_port);
-        }
-    }
-    ~HeldPort() { ::close(fd_); }
-    HeldPort(const HeldPort&) = delete;
-    HeldPort& operator=(const HeldPort&) = delete;
-
-    uint16_t port() const { return port_; }
-    bool listen() { return ::listen(fd_, 1) == 0; }
-
-  private:
-    int fd_ = -1;
-    uint16_t port_ = 0;
-};
-
 TEST(ConnectToVpcdTest, WaitsUntilVpcdListens) {
-    HeldPort vpcd;
+    testing::HeldPort vpcd;
     ASSERT_NE(vpcd.port(), 0);
     const std::string waiting =
         "Waiting for vpcd at 127.0.0.1:" + std::to_string(vpcd.port()) + " (is pcscd running?)";
@@ -324,7 +298,7 @@ TEST(ConnectToVpcdTest, WaitsUntilVpcdListens) {
 }
 
 TEST(ConnectToVpcdTest, GivesUpAfterTheWait) {
-    HeldPort vpcd;
+    testing::HeldPort vpcd;
     std::atomic<bool> stop{false};
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(connectToVpcd("127.0.0.1", vpcd.port(), std::chrono::milliseconds(0), stop), -1);
