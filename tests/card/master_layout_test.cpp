@@ -94,7 +94,7 @@ class MasterSectionTest : public ::testing::Test {
         return ok;
     }
 
-    zendor::testing::TempDir folder_;
+    zendor::test::TempDir folder_;
     std::string file_ = folder_.file("zendor.ini");
 };
 

@@ -17,10 +17,10 @@
 namespace zendor {
 namespace {
 
-using testing::readFile;
-using testing::TempDir;
-using testing::ToolRun;
-using testing::writeFile;
+using test::readFile;
+using test::TempDir;
+using test::ToolRun;
+using test::writeFile;
 
 // Keys of its own and the clear flag: a configuration read short falls back to the default keys
 // and drops the settings, which shows in the output and in the card.
@@ -43,7 +43,7 @@ const std::string kCreated =
 class RunInputs : public ::testing::Test {
   protected:
     RunInputs() {
-        testing::writeCard(cardPath(), testing::knownDesfire());
+        test::writeCard(cardPath(), test::knownDesfire());
         writeFile(config(), kConfig);
     }
 
@@ -53,13 +53,13 @@ class RunInputs : public ::testing::Test {
     // zendorcfg -d sim:card.json, started by shell (sh or bash) running script, in which "$0" is
     // the tool and "$@" the device option.
     ToolRun zendorcfgIn(const char* shell, const std::string& script) {
-        return testing::runTool(shell, {"-c", script, ZENDORCFG_PATH, "-d", "sim:" + cardPath()});
+        return test::runTool(shell, {"-c", script, ZENDORCFG_PATH, "-d", "sim:" + cardPath()});
     }
 
     ToolRun zendorcfg(const std::vector<std::string>& args) {
         std::string script = "exec \"$0\" \"$@\"";
         for (const std::string& arg : args) {
-            script += " " + testing::shellQuote(arg);
+            script += " " + test::shellQuote(arg);
         }
         return zendorcfgIn("/bin/sh", script);
     }
@@ -75,7 +75,7 @@ TEST_F(RunInputs, PipesAndFifosGiveWhatTheSameBytesInAFileGive) {
 
     const std::string fifo = dir.file("fifo.ini");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string file = testing::shellQuote(config());
+    const std::string file = test::shellQuote(config());
     const std::string tool = "exec \"$0\" \"$@\" ";
     struct Case {
         const char* name;
@@ -86,8 +86,8 @@ TEST_F(RunInputs, PipesAndFifosGiveWhatTheSameBytesInAFileGive) {
         {"a pipe into /dev/stdin", "/bin/sh", "cat " + file + " | " + tool + "JOB /dev/stdin"},
         {"a file as /dev/stdin", "/bin/sh", tool + "JOB /dev/stdin <" + file},
         {"a FIFO", "/bin/sh",
-         "cat " + file + " >" + testing::shellQuote(fifo) + " & " + tool + "JOB " +
-             testing::shellQuote(fifo)},
+         "cat " + file + " >" + test::shellQuote(fifo) + " & " + tool + "JOB " +
+             test::shellQuote(fifo)},
         {"a process substitution", "/bin/bash", tool + "JOB <(cat " + file + ")"},
     };
     for (const Case& c : cases) {
@@ -95,7 +95,7 @@ TEST_F(RunInputs, PipesAndFifosGiveWhatTheSameBytesInAFileGive) {
             std::string script = c.script;
             return script.replace(script.find("JOB"), 3, job);
         };
-        testing::writeCard(cardPath(), testing::knownDesfire());
+        test::writeCard(cardPath(), test::knownDesfire());
         run = zendorcfgIn(c.shell, withJob("-c"));
         EXPECT_EQ(run.output, kCreated) << c.name;
         EXPECT_EQ(run.status, 0) << c.name;
@@ -118,7 +118,7 @@ TEST_F(RunInputs, AConfigurationTooLargeIsRefusedBeforeTheCard) {
     const Case cases[] = {{huge, "-c"}, {huge, "-r"}, {"/dev/zero", "-c"}};
     for (const Case& c : cases) {
         const std::string script = "exec timeout 60 \"$0\" \"$@\" " + std::string(c.job) + " " +
-                                   testing::shellQuote(c.configFile);
+                                   test::shellQuote(c.configFile);
         ToolRun run = zendorcfgIn("/bin/sh", script);
         EXPECT_EQ(run.output, "Failed to read file '" + c.configFile + "' : larger than 16 MiB\n")
             << c.configFile << " " << c.job;

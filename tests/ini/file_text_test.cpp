@@ -14,7 +14,7 @@
 namespace zendor::ini {
 namespace {
 
-using zendor::testing::FixtureFile;
+using zendor::test::FixtureFile;
 
 const std::string kAwkwardBytes = std::string("[master]\r\nloc = 0A\0 NUL\n\xFF\xFE;x", 27);
 

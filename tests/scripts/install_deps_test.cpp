@@ -12,10 +12,10 @@
 namespace zendor {
 namespace {
 
-using testing::readFile;
-using testing::TempDir;
-using testing::ToolRun;
-using testing::writeFile;
+using test::readFile;
+using test::TempDir;
+using test::ToolRun;
+using test::writeFile;
 
 // Stand-ins for the package tools: nothing is installed, and apt-get logs its arguments and
 // finds the lists lock held by another run for its first $BUSY updates.
@@ -63,7 +63,7 @@ TEST(InstallDeps, WaitsForAnotherPackageManagerRun) {
     };
     for (const Case& c : cases) {
         const std::string log = dir.file(std::string(c.name) + ".log");
-        ToolRun run = testing::runTool(
+        ToolRun run = test::runTool(
             "/usr/bin/env",
             {"PATH=" + bin + ":/usr/bin:/bin", "LOG=" + log, std::string("BUSY=") + c.busy,
              std::string("FAIL=") + c.fail, std::string("ZENDOR_APT_LOCK_WAIT=") + c.wait, "bash",

@@ -12,8 +12,8 @@
 namespace zendor::settings {
 namespace {
 
-using zendor::testing::FixtureFile;
-using zendor::testing::tableText;
+using zendor::test::FixtureFile;
+using zendor::test::tableText;
 
 struct Loaded {
     bool result;

@@ -102,15 +102,15 @@ TEST(TemplateKind, EveryLookupListClass) {
         for (int n = kFirstLookupTemplate; n <= kLastLookupTemplate; ++n) {
             SettingsTable table;
             if (c.lkl != nullptr) {
-                table = zendor::testing::tableOf({{static_cast<uint8_t>(16 * n), c.lkl}});
+                table = zendor::test::tableOf({{static_cast<uint8_t>(16 * n), c.lkl}});
             }
             // A neighbouring template's list must not count.
-            table.slots[16 * (n % 4 + 1)] = zendor::testing::tableOf({{0x10, "41"}}).slots[0x10];
+            table.slots[16 * (n % 4 + 1)] = zendor::test::tableOf({{0x10, "41"}}).slots[0x10];
             EXPECT_EQ(templateKind(table, n), c.kind) << (c.lkl ? c.lkl : "absent") << " tpl" << n;
         }
     }
-    EXPECT_EQ(templateKind(zendor::testing::tableOf({{0x00, "41"}, {0x50, "41"}}), 0), kKindNone);
-    EXPECT_EQ(templateKind(zendor::testing::tableOf({{0x00, "41"}, {0x50, "41"}}), 5), kKindNone);
+    EXPECT_EQ(templateKind(zendor::test::tableOf({{0x00, "41"}, {0x50, "41"}}), 0), kKindNone);
+    EXPECT_EQ(templateKind(zendor::test::tableOf({{0x00, "41"}, {0x50, "41"}}), 5), kKindNone);
 }
 
 }  // namespace

@@ -16,10 +16,10 @@
 namespace zendor::settings {
 namespace {
 
-using zendor::testing::FixtureFile;
-using zendor::testing::tableOf;
-using zendor::testing::tableText;
-using zendor::testing::textModeBytes;
+using zendor::test::FixtureFile;
+using zendor::test::tableOf;
+using zendor::test::tableText;
+using zendor::test::textModeBytes;
 
 std::string exported(const SettingsTable& table) {
     ::testing::internal::CaptureStdout();

@@ -12,9 +12,9 @@
 namespace zendor::settings {
 namespace {
 
-using zendor::testing::hexOf;
-using zendor::testing::tableOf;
-using zendor::testing::tableText;
+using zendor::test::hexOf;
+using zendor::test::tableOf;
+using zendor::test::tableText;
 
 // The whole image in hexadecimal; expectations give the entries and pad them with zeros.
 std::string imageHex(const SettingsImage& image) {

@@ -12,7 +12,7 @@
 #include "settings/settings_table.h"
 #include "support/hex.h"
 
-namespace zendor::testing {
+namespace zendor::test {
 
 inline std::string hexOf(const uint8_t* bytes, size_t count) {
     return test::toHex(std::span(bytes, count), test::HexCase::Upper);
@@ -56,4 +56,4 @@ inline settings::SettingsTable tableOf(
     return table;
 }
 
-}  // namespace zendor::testing
+}  // namespace zendor::test

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace zendor::testing {
+namespace zendor::test {
 
 // A loopback port held but not listened on: connections to it are refused, and no other
 // program can take it while the test runs; listen() opens it when the test is ready.
@@ -37,4 +37,4 @@ class HeldPort {
     uint16_t port_ = 0;
 };
 
-}  // namespace zendor::testing
+}  // namespace zendor::test

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace zendor::testing {
+namespace zendor::test {
 
 class StdoutPipe {
   public:
@@ -76,4 +76,4 @@ class StdoutPipe {
     std::string text_;
 };
 
-}  // namespace zendor::testing
+}  // namespace zendor::test

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace zendor::testing {
+namespace zendor::test {
 
 class TempDir {
   public:
@@ -87,4 +87,4 @@ inline std::string readFile(const std::string& path) {
     return text.str();
 }
 
-}  // namespace zendor::testing
+}  // namespace zendor::test

@@ -81,7 +81,7 @@ Load loadInChild(const std::string& path, const std::function<bool(const ReadRes
 }
 
 CardState largestCard() {
-    CardState card = testing::knownDesfire();
+    CardState card = test::knownDesfire();
     for (uint32_t aid = 1; card.applications.size() < kMaxApplications; ++aid) {
         Application app{aid, 0x0F, std::vector<Key>(kMaxKeysPerApplication), {}};
         for (uint8_t no = 0; no <= kMaxFileNo; ++no) {
@@ -111,7 +111,7 @@ TEST(CardJsonBounds, HostileFilesUnderTheCapAreRefusedInBoundedMemory) {
         {"many keys", card + "\"applications\": [{\"keys\": [", "\"00\", ", "\"00\"]}]}",
          "an array longer than any in a card file"},
     };
-    testing::TempDir dir;
+    test::TempDir dir;
     for (const auto& c : cases) {
         std::string path = dir.file("hostile.json");
         writeHostile(path, c.head, c.body, c.tail);
@@ -129,7 +129,7 @@ TEST(CardJsonBounds, HostileFilesUnderTheCapAreRefusedInBoundedMemory) {
 // Whatever a card does, its file loads again: the largest card the format allows fits under the
 // cap and loads within the same bounds.
 TEST(CardJsonBounds, TheLargestCardLoadsWithinTheBounds) {
-    testing::TempDir dir;
+    test::TempDir dir;
     std::string path = dir.file("largest.json");
     std::string error;
     {
@@ -147,7 +147,7 @@ TEST(CardJsonBounds, TheLargestCardLoadsWithinTheBounds) {
 }
 
 TEST(CardJsonBounds, RefusesMoreMemoryThanACardHas) {
-    std::string good = formatCardJson(testing::knownDesfire());
+    std::string good = formatCardJson(test::knownDesfire());
     const struct {
         std::string from, to, error;
     } cases[] = {

@@ -40,7 +40,7 @@ class VcardToolTest : public ::testing::Test {
         return runVcardTool(views, stop_);
     }
 
-    testing::TempDir dir_;
+    test::TempDir dir_;
     std::string card_ = dir_.file("card.json");
     std::atomic<bool> stop_{false};
 };
@@ -52,13 +52,13 @@ TEST_F(VcardToolTest, NewWritesAFactoryFreshCardWithTheUidGiven) {
               "Card file '" + card_ + "' written: factory-fresh card, UID 04112233445566\n");
     ReadResult read = readCardFile(card_);
     ASSERT_EQ(read.status, ReadStatus::Ok) << read.error;
-    EXPECT_EQ(*read.card, testing::knownDesfire());
+    EXPECT_EQ(*read.card, test::knownDesfire());
 }
 
 TEST_F(VcardToolTest, NewKeepsAnExistingFileUnlessForced) {
-    CardState old = testing::knownDesfire();
+    CardState old = test::knownDesfire();
     old.applications.push_back({0x5A4D43, 0xEF, {Key{}}, {}});
-    testing::writeCard(card_, old);
+    test::writeCard(card_, old);
 
     auto [status, output] = run({"new", "CARD"});
     EXPECT_EQ(status, 1);
@@ -109,12 +109,12 @@ TEST_F(VcardToolTest, ServeRefusesACardItCannotHoldOrVpcdItCannotReach) {
               std::make_pair(
                   1, "Card file '" + card_ + "' does not exist; zendor-vcard new makes one\n"));
 
-    testing::writeFile(card_, "{}");
+    test::writeFile(card_, "{}");
     EXPECT_EQ(run({"serve", "CARD"}),
               std::make_pair(
                   1, "Card file '" + card_ + "' is not valid: card: member 'uid' is missing\n"));
 
-    testing::writeCard(card_, testing::knownDesfire());
+    test::writeCard(card_, test::knownDesfire());
     {
         bool busy = false;
         std::string error;
@@ -178,26 +178,26 @@ class FakeVpcd {
         return true;
     }
 
-    testing::HeldPort port_;  // refuses serve until accept listens on it
+    test::HeldPort port_;  // refuses serve until accept listens on it
     int card_ = -1;
 };
 
 // The card file edited while serve waits for vpcd: the edit is another program's change, and
 // the first save refuses to go over it.
 TEST_F(VcardToolTest, ServeNeverOverwritesAnEditMadeWhileItWaitedForVpcd) {
-    testing::writeCard(card_, testing::knownDesfire());
+    test::writeCard(card_, test::knownDesfire());
     FakeVpcd vpcd;
     ASSERT_NE(vpcd.port(), 0);
     const std::string port = std::to_string(vpcd.port());
     int status = -1;
-    testing::StdoutPipe output;
+    test::StdoutPipe output;
     std::thread serving([&] { status = runPrinting({"serve", "CARD", "--port", port}); });
     // The card file is read before the first try to reach vpcd, which is refused until accept.
     EXPECT_TRUE(
         output.waitForLine("Waiting for vpcd at 127.0.0.1:" + port + " (is pcscd running?)"));
-    CardState edited = testing::knownDesfire();
+    CardState edited = test::knownDesfire();
     edited.piccKeySettings = 0x09;
-    testing::writeCard(card_, edited);
+    test::writeCard(card_, edited);
 
     ASSERT_TRUE(vpcd.accept());
     const std::vector<uint8_t> selectPicc{0x90, 0x5A, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00};

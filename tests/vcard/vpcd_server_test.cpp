@@ -39,7 +39,7 @@ class VpcdServeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         path_ = dir_.file("card.json");
-        state_ = testing::knownDesfire();
+        state_ = test::knownDesfire();
         options_.cardName = path_;
     }
 
@@ -55,7 +55,7 @@ class VpcdServeTest : public ::testing::Test {
 
     void serve() {
         connection_.reset();
-        testing::writeCard(path_, state_);
+        test::writeCard(path_, state_);
         CardConnection::OpenResult opened =
             CardConnection::open(path_, CardConnection::FrameLog::None);
         ASSERT_EQ(opened.status, CardConnection::OpenStatus::Ok) << opened.error;
@@ -112,7 +112,7 @@ class VpcdServeTest : public ::testing::Test {
         return answer;
     }
 
-    testing::TempDir dir_;
+    test::TempDir dir_;
     std::string path_;
     CardState state_;
     ServeOptions options_;
@@ -199,7 +199,7 @@ TEST_F(VpcdServeTest, NeverSavesOverACardFileAnotherProgramChanged) {
     other.uid[6] ^= 0x01;
     serve();
     EXPECT_EQ(exchange(kSelectPicc), kOk);
-    testing::writeCard(path_, other);
+    test::writeCard(path_, other);
     EXPECT_EQ(exchange(kCreateApplication), std::nullopt);
     ::shutdown(vpcd_, SHUT_WR);
     auto [end, output] = finish();
@@ -279,13 +279,13 @@ TEST_F(VpcdServeTest, EndsOnStopWhileVpcdReadsNoAnswer) {
 }
 
 TEST(ConnectToVpcdTest, WaitsUntilVpcdListens) {
-    testing::HeldPort vpcd;
+    test::HeldPort vpcd;
     ASSERT_NE(vpcd.port(), 0);
     const std::string waiting =
         "Waiting for vpcd at 127.0.0.1:" + std::to_string(vpcd.port()) + " (is pcscd running?)";
     std::atomic<bool> stop{false};
     int fd = -1;
-    testing::StdoutPipe output;
+    test::StdoutPipe output;
     std::thread card(
         [&] { fd = connectToVpcd("127.0.0.1", vpcd.port(), std::chrono::seconds(60), stop); });
     const bool toldItWaits = output.waitForLine(waiting);
@@ -298,7 +298,7 @@ TEST(ConnectToVpcdTest, WaitsUntilVpcdListens) {
 }
 
 TEST(ConnectToVpcdTest, GivesUpAfterTheWait) {
-    testing::HeldPort vpcd;
+    test::HeldPort vpcd;
     std::atomic<bool> stop{false};
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(connectToVpcd("127.0.0.1", vpcd.port(), std::chrono::milliseconds(0), stop), -1);
