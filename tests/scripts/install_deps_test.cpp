@@ -9,13 +9,8 @@
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
 
-namespace zendor {
+namespace zendor::test {
 namespace {
-
-using test::readFile;
-using test::TempDir;
-using test::ToolRun;
-using test::writeFile;
 
 // Stand-ins for the package tools: nothing is installed, and apt-get logs its arguments and
 // finds the lists lock held by another run for its first $BUSY updates.
@@ -63,11 +58,11 @@ TEST(InstallDeps, WaitsForAnotherPackageManagerRun) {
     };
     for (const Case& c : cases) {
         const std::string log = dir.file(std::string(c.name) + ".log");
-        ToolRun run = test::runTool(
-            "/usr/bin/env",
-            {"PATH=" + bin + ":/usr/bin:/bin", "LOG=" + log, std::string("BUSY=") + c.busy,
-             std::string("FAIL=") + c.fail, std::string("ZENDOR_APT_LOCK_WAIT=") + c.wait, "bash",
-             ZENDOR_SOURCE_DIR "/scripts/install-deps.sh", "build"});
+        ToolRun run =
+            runTool("/usr/bin/env",
+                    {"PATH=" + bin + ":/usr/bin:/bin", "LOG=" + log, std::string("BUSY=") + c.busy,
+                     std::string("FAIL=") + c.fail, std::string("ZENDOR_APT_LOCK_WAIT=") + c.wait,
+                     "bash", ZENDOR_SOURCE_DIR "/scripts/install-deps.sh", "build"});
         EXPECT_EQ(run.status, c.status) << c.name;
         const std::string calls = readFile(log);
         const std::string timeout = std::string("-o DPkg::Lock::Timeout=") + c.wait + " ";
@@ -88,4 +83,4 @@ TEST(InstallDeps, WaitsForAnotherPackageManagerRun) {
 }
 
 }  // namespace
-}  // namespace zendor
+}  // namespace zendor::test
