@@ -15,6 +15,7 @@
 
 #include "app/program.h"
 #include "bench/frame_log.h"
+#include "bench/large_card.h"
 #include "bench/large_config.h"
 #include "bench/timing.h"
 #include "vcard/card_file.h"
@@ -28,6 +29,7 @@ struct Options {
     std::string config = ZENDOR_SOURCE_DIR "/examples/zendor.ini";
     std::string dir;         // a fresh folder under it; empty: $TMPDIR or /tmp
     int largeConfigMiB = 0;  // when set, only the configuration loading of a file of that size
+    bool largeCard = false;  // only the loading of the largest card file
 };
 
 struct Scenario {
@@ -258,6 +260,8 @@ std::optional<Options> parseOptions(int argc, char** argv) {
         } else if (arg == "--large-config" && hasValue &&
                    parseNumber(argv[i + 1], options.largeConfigMiB, 16)) {
             ++i;
+        } else if (arg == "--large-card") {
+            options.largeCard = true;
         } else if ((arg == "--tool" || arg == "--config" || arg == "--dir") && hasValue) {
             (arg == "--tool"     ? options.tool
              : arg == "--config" ? options.config
@@ -265,7 +269,7 @@ std::optional<Options> parseOptions(int argc, char** argv) {
         } else {
             std::printf(
                 "usage: zendor_bench [--runs N] [--tool ZENDORCFG] [--config INI] "
-                "[--dir DIR] [--large-config MIB]\n");
+                "[--dir DIR] [--large-config MIB] [--large-card]\n");
             return std::nullopt;
         }
     }
@@ -291,8 +295,10 @@ int run(const Options& options) {
     std::printf("zendorcfg benchmark: %s on virtual cards in %s\n\n", options.config.c_str(),
                 dir.c_str());
     Bench bench(options, dir);
-    bool ok = bench.prepare();
-    if (ok && options.largeConfigMiB > 0) {
+    bool ok = options.largeCard || bench.prepare();
+    if (ok && options.largeCard) {
+        ok = printLargeCard(dir, options.runs);
+    } else if (ok && options.largeConfigMiB > 0) {
         const std::string large = dir + "/large.ini";
         ok = writeLargeConfig(large, options.config, size_t(options.largeConfigMiB) << 20);
         if (ok) {

@@ -52,7 +52,7 @@ bool isCardStatus(int16_t status) {
 }
 
 bool isOwnStatus(int16_t status) {
-    return status < 0 && status > -1000 && marlix::statusName(status) != "unknown status";
+    return status < 0 && status > -1000 && marlix::findStatus(status) != nullptr;
 }
 
 // Refusals of the arguments, made before anything is sent: they leave the session as it was.

@@ -12,3 +12,5 @@ runs="${1:-20}"
 ZENDOR_TARGETS="zendor_bench zendorcfg" build_preset default
 "$build/bench/zendor_bench" --runs "$runs" --config "$root/examples/zendor.ini" \
   --tool "$build/src/app/zendorcfg"
+# How long the largest card file the format allows takes to load (the suite bounds its memory).
+"$build/bench/zendor_bench" --runs 5 --large-card

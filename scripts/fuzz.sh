@@ -10,7 +10,11 @@ seconds="${1:-60}"
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(config_file decode_value settings_image host_answers card_commands card_json)
+  # Every fuzz/NAME_fuzzer.cpp is a target, as fuzz/CMakeLists.txt builds them.
+  for source in "$root"/fuzz/*_fuzzer.cpp; do
+    name=$(basename "$source")
+    targets+=("${name%_fuzzer.cpp}")
+  done
 fi
 . "$root/scripts/lib/presets.sh"
 build=$(preset_dir fuzz)

@@ -43,7 +43,7 @@ int runProgram(int argc, const char* const* argv) {
         return tryHelp(baseName);
     }
 
-    std::array<uint8_t, 8> cardUid{};
+    CardUid cardUid{};
     if (!card::openReaderConnection(cardUid.data(), options.deviceName)) {
         std::printf("Exiting\n");
         return 1;

@@ -7,6 +7,7 @@
 
 #include "card/master_card.h"
 #include "card/master_layout.h"
+#include "card/reader_connection.h"
 #include "crypto/signature.h"
 #include "ini/file_text.h"
 #include "settings/config_loading.h"
@@ -19,6 +20,10 @@ namespace zendor::app {
 namespace {
 
 using Signature = std::array<uint8_t, crypto::kSignatureSize>;
+
+// Where the reader's UID, the settings image and the card's files meet the signature.
+static_assert(card::kCardUidSize == crypto::kUidSize && card::kCardUidSize <= CardUid{}.size());
+static_assert(settings::kImageSize == crypto::SIGNED_IMAGE_SIZE);
 
 std::span<const uint8_t> uidBytes(const CardUid& cardUid) {
     return std::span(cardUid).first(crypto::kUidSize);

@@ -37,6 +37,13 @@ enum DesFireStatus {
     DESFIRE_E_FILE_NOT_FOUND = -1240,         // 0xF0
 };
 
+// Communication settings of a file and of a transfer: how its data travels.
+enum DesFireComm {
+    DESFIRE_COMM_PLAIN = 0,
+    DESFIRE_COMM_MACED = 1,       // the data, then a 4-byte MAC under the session key
+    DESFIRE_COMM_ENCIPHERED = 3,  // the data with its CRC, enciphered under the session key
+};
+
 // File information of GetFileSettings; the first field is the size of a data file.
 typedef struct DesFireFileInfo {
     uint32_t size;

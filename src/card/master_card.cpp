@@ -6,7 +6,6 @@
 
 #include "card/marlix_desfire.h"
 #include "crypto/signature.h"
-#include "desfire/secure_messaging.h"
 
 namespace zendor::card {
 namespace {
@@ -99,7 +98,7 @@ bool checkFile(const MasterCardLayout& layout, const ExpectedFile& expected) {
         std::printf("Wrong size for file %03lX.%02X\n", aid, expected.fileNo);
         return false;
     }
-    if (comm != desfire::kCommEnciphered) {
+    if (comm != DESFIRE_COMM_ENCIPHERED) {
         std::printf("Wrong comm. mode for file %03lX.%02X\n", aid, expected.fileNo);
         return false;
     }
@@ -111,7 +110,7 @@ bool checkFile(const MasterCardLayout& layout, const ExpectedFile& expected) {
 }
 
 bool createFile(const MasterCardLayout& layout, const ExpectedFile& file) {
-    int16_t status = DesFireCard_CreateStdDataFile(file.fileNo, desfire::kCommEnciphered,
+    int16_t status = DesFireCard_CreateStdDataFile(file.fileNo, DESFIRE_COMM_ENCIPHERED,
                                                    fileAccessRights(layout), file.size);
     if (status == DESFIRE_E_OUT_OF_EEPROM) {
         std::printf("Card is out of memory\n");
@@ -245,7 +244,7 @@ bool readMasterFiles(const MasterCardLayout* layout, std::span<const uint8_t> ui
         return false;
     }
     uint32_t count = 0;
-    int16_t status = DesFireCard_ReadData(layout->loc[4], desfire::kCommEnciphered, 0,
+    int16_t status = DesFireCard_ReadData(layout->loc[4], DESFIRE_COMM_ENCIPHERED, 0,
                                           kSignatureFileSize, signature.data(), &count);
     if (status != 0) {
         std::printf("Error reading signature file (%d)\n", status);
@@ -255,7 +254,7 @@ bool readMasterFiles(const MasterCardLayout* layout, std::span<const uint8_t> ui
         std::printf("Wrong size for signature file\n");
         return false;
     }
-    status = DesFireCard_ReadData(layout->loc[3], desfire::kCommEnciphered, 0, kDataFileSize,
+    status = DesFireCard_ReadData(layout->loc[3], DESFIRE_COMM_ENCIPHERED, 0, kDataFileSize,
                                   image.data(), &count);
     if (status != 0) {
         std::printf("Error reading data file (%d)\n", status);
@@ -277,13 +276,13 @@ bool writeMasterFiles(const MasterCardLayout* layout, std::span<const uint8_t> u
     if (!openMasterApplication(layout, uid)) {
         return false;
     }
-    int16_t status = DesFireCard_WriteData(layout->loc[4], desfire::kCommEnciphered, 0,
+    int16_t status = DesFireCard_WriteData(layout->loc[4], DESFIRE_COMM_ENCIPHERED, 0,
                                            kSignatureFileSize, signature.data());
     if (status != 0) {
         std::printf("Error writing signature file (%d)\n", status);
         return false;
     }
-    status = DesFireCard_WriteData(layout->loc[3], desfire::kCommEnciphered, 0, kDataFileSize,
+    status = DesFireCard_WriteData(layout->loc[3], DESFIRE_COMM_ENCIPHERED, 0, kDataFileSize,
                                    image.data());
     if (status != 0) {
         std::printf("Error writing data file (%d)\n", status);

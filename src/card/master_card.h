@@ -18,10 +18,11 @@
 #include <span>
 
 #include "card/master_layout.h"
+#include "settings/settings_table.h"
 
 namespace zendor::card {
 
-constexpr uint32_t kDataFileSize = 512;
+constexpr uint32_t kDataFileSize = settings::kImageSize;
 constexpr uint32_t kSignatureFileSize = 16;
 constexpr uint8_t kMasterKeySettings = 0xEF;
 

@@ -28,7 +28,7 @@ constexpr std::array<uint8_t, 17> kStoredSgn = {0x20, 0x7F, 0xDC, 0xC0, 0x41, 0x
                                                 0x69, 0xF3, 0x36, 0x60, 0x56};
 
 constexpr const char* kSection = "master";
-constexpr size_t kValueBufferSize = 128;
+using ini::ValueBuffer;
 
 // Byte i becomes byte i XOR (byte i-1 OR 8i), byte i-1 being already in clear.
 void unscramble(std::array<uint8_t, 17>& entry) {
@@ -36,8 +36,6 @@ void unscramble(std::array<uint8_t, 17>& entry) {
         entry[i] ^= static_cast<uint8_t>(entry[i - 1] | (8 * i));
     }
 }
-
-using ValueBuffer = std::array<char, kValueBufferSize>;
 
 // The value of key in [master]; empty when the text, the section or the key is absent.
 std::string_view readMasterValue(ValueBuffer& buffer, std::string_view configText,

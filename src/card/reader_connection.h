@@ -1,6 +1,7 @@
 // The connection to the reader and the one DESFire card on it, for the whole run.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace zendor::card {
@@ -8,7 +9,7 @@ namespace zendor::card {
 // The card identifier the tool gives the card: the ATS request, the DESFire library and the
 // deselect all use it.
 constexpr uint8_t kCardIdentifier = 0xFF;
-constexpr int kCardUidSize = 7;
+constexpr size_t kCardUidSize = 7;
 
 // Opens the reader on deviceName (null: the library's default), activates the card, accepts it
 // only as a DESFire (UID byte 0 = 0x04, ATQA 44 03), enters ISO/IEC 14443-4 and points the DESFire

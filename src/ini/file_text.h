@@ -6,12 +6,14 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/input_limit.h"
+
 namespace zendor::ini {
 
 // Real configurations are a few kilobytes; the limit only keeps a runaway input (a device, an
 // endless pipe) from taking the memory of the machine. It bounds the file as read and the text
 // it gives in UTF-8.
-constexpr size_t kMaxFileSize = size_t{16} << 20;
+constexpr size_t kMaxFileSize = platform::kMaxInputFileSize;
 
 enum class FileStatus {
     Read,        // bytes holds the whole file, as UTF-8 when it was saved as UTF-16

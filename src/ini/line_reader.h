@@ -2,6 +2,7 @@
 // value extraction, applied to text held in memory.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdio>
 #include <span>
@@ -12,6 +13,11 @@ namespace zendor::ini {
 // Characters of a line that are examined: [master] lookups use 127, the settings loader 255.
 constexpr size_t kProfilePieceLength = 127;
 constexpr size_t kStreamPieceLength = 255;
+
+// A value as the lookups hand it over, and as the export writes it for them to read back: at
+// most 127 characters and the terminator.
+constexpr size_t kValueBufferSize = 128;
+using ValueBuffer = std::array<char, kValueBufferSize>;
 
 // Blanks are bytes 0x01 to 0x20 and 0x80 to 0xFF.
 constexpr bool isBlank(char c) {

@@ -31,6 +31,11 @@ using desfire::kCommPlain;
 using desfire::kMax24;
 using desfire::readLe24;
 
+// The interface names the settings for the tool; the shared protocol code has its own.
+static_assert(int{DESFIRE_COMM_PLAIN} == kCommPlain &&
+              int{DESFIRE_COMM_MACED} == desfire::kCommMaced &&
+              int{DESFIRE_COMM_ENCIPHERED} == kCommEnciphered);
+
 int16_t command(uint8_t code, std::span<const uint8_t> data) {
     std::vector<uint8_t> answer;
     return transceive(code, data, answer, 0);

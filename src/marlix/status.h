@@ -1,8 +1,10 @@
-// The library's statuses under the names its own code uses. Every number is the one the two C
-// interface headers give it, where the statuses are named and documented once.
+// The library's statuses under the names its own code uses, and the one table that names and
+// explains each failure. Every number is the one the two C interface headers give it; the
+// manual page and the README list the table's texts, and a test holds all of them together.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "card/marlix.h"
@@ -35,7 +37,17 @@ constexpr int16_t cardStatus(uint8_t s) {
     return static_cast<int16_t>(DESFIRE_CARD_STATUS_BASE - s);
 }
 
-// A short name of a status, for diagnostics and documentation.
-std::string_view statusName(int16_t status);
+struct StatusRow {
+    int16_t status;
+    std::string_view name;  // as the interface header names it
+    std::string_view text;  // one sentence, as the manual page and the README explain it
+};
+
+// Every failure status the interface headers name: the library's own, then the card's status
+// bytes that callers tell apart.
+std::span<const StatusRow> statusTable();
+
+// The row of a status; null for success, a card status byte without a name, or an unknown number.
+const StatusRow* findStatus(int16_t status);
 
 }  // namespace zendor::marlix

@@ -14,9 +14,8 @@ namespace zendor::settings {
 
 namespace {
 
-constexpr size_t kValueBufferSize = 128;
 using SectionName = std::array<char, 8>;
-using ValueBuffer = std::array<char, kValueBufferSize>;
+using ini::ValueBuffer;
 
 // The rows that template number n (0 for general and rckeys) may load: which of a lookup
 // template's kinds applies is only known once its lkl is decoded, so all of them are asked for.

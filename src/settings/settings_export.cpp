@@ -3,14 +3,13 @@
 
 #include <array>
 
+#include "ini/line_reader.h"
 #include "settings/schema.h"
 #include "text/hex.h"
 
 namespace zendor::settings {
 
 namespace {
-
-constexpr size_t kValueTextSize = 128;
 
 void writeRow(const SettingsTable& table, std::FILE* stream, const SettingDef& row,
               int templateNumber, bool listAbsent) {
@@ -25,7 +24,7 @@ void writeRow(const SettingsTable& table, std::FILE* stream, const SettingDef& r
         std::fprintf(stream, "%s= ; %s\n", row.key, row.description);
         return;
     }
-    std::array<char, kValueTextSize> text{};
+    ini::ValueBuffer text{};
     if (formatHexValue(text, slot.value, slot.length)) {
         std::fprintf(stream, "%s=%s ; %s\n", row.key, text.data(), row.description);
     } else {

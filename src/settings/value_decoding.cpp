@@ -4,11 +4,14 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ini/line_reader.h"
+#include "text/hex.h"
+
 namespace zendor::settings {
 
 namespace {
 
-constexpr size_t kMaxValueText = 127;
+constexpr size_t kMaxValueText = ini::kValueBufferSize - 1;
 
 bool isWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -16,19 +19,6 @@ bool isWhiteSpace(char c) {
 
 bool isHexSkipped(char c) {
     return isWhiteSpace(c) || c == ':' || c == '.';
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
 }
 
 void refuse(std::string_view text, const char* reason) {
@@ -134,7 +124,7 @@ bool decodeHex(std::span<uint8_t> destination, uint8_t* length, std::string_view
     storeLength(length, 0);
     size_t digits = 0;
     for (const char c : text) {
-        if (hexDigit(c) >= 0) {
+        if (text::hexDigitValue(c) >= 0) {
             ++digits;
         } else if (!isHexSkipped(c)) {
             refuse(text, "not hexadecimal");
@@ -151,7 +141,7 @@ bool decodeHex(std::span<uint8_t> destination, uint8_t* length, std::string_view
     }
     size_t nibble = 0;
     for (const char c : text) {
-        const int digit = hexDigit(c);
+        const int digit = text::hexDigitValue(c);
         if (digit < 0) {
             continue;
         }

@@ -12,13 +12,15 @@
 #include <optional>
 #include <string>
 
+#include "platform/input_limit.h"
 #include "vcard/card_state.h"
 
 namespace zendor::vcard {
 
 // Above any card the format can describe (28 applications of 32 files, each at most the card's
 // memory, come to about 15 MB), so that whatever the card does, its file loads again.
-constexpr uint64_t kMaxCardFileSize = 16 * 1024 * 1024;
+constexpr uint64_t kMaxCardFileSize = platform::kMaxInputFileSize;
+static_assert(kMaxApplications * (kMaxFileNo + 1) * 2 * uint64_t{kMaxFileSize} < kMaxCardFileSize);
 
 enum class ReadStatus { Ok, Missing, Invalid, Unreadable };
 

@@ -13,8 +13,6 @@ namespace {
 
 namespace st = desfire::st;
 
-constexpr uint8_t kFreeListing = 0x02;
-constexpr uint8_t kFreeCreateDelete = 0x04;
 constexpr uint8_t kRightFree = 0x0E;
 constexpr uint8_t kRightNever = 0x0F;
 constexpr size_t kHeaderSize = 7;  // FileNo Offset(3) Length(3)

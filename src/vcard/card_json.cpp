@@ -71,15 +71,9 @@ class Checker {
         if (text.size() % 2 != 0) {
             return fail(where, "odd number of hexadecimal digits");
         }
-        out.clear();
-        out.reserve(text.size() / 2);
-        for (size_t i = 0; i < text.size(); i += 2) {
-            int high = digit(text[i]);
-            int low = digit(text[i + 1]);
-            if (high < 0 || low < 0) {
-                return fail(where, "not upper-case hexadecimal");
-            }
-            out.push_back(static_cast<uint8_t>(high << 4 | low));
+        out.resize(text.size() / 2);
+        if (!text::parseHex(text, out, text::HexLetters::UpperOnly)) {
+            return fail(where, "not upper-case hexadecimal");
         }
         return true;
     }
@@ -106,14 +100,6 @@ class Checker {
     }
 
   private:
-    static int digit(char c) {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    }
-
     std::string& error_;
 };
 
@@ -160,7 +146,8 @@ bool parseApplication(Checker& check, const Json& json, const std::string& where
     }
     const Json& keys = json["keys"];
     if (!keys.is_array() || keys.empty() || keys.size() > kMaxKeysPerApplication) {
-        return check.fail(where + ".keys", "must be an array of 1 to 14 keys");
+        return check.fail(where + ".keys", "must be an array of 1 to " +
+                                               std::to_string(kMaxKeysPerApplication) + " keys");
     }
     app.keys.resize(keys.size());
     for (size_t i = 0; i < keys.size(); ++i) {
@@ -193,7 +180,7 @@ bool parseCard(Checker& check, const Json& json, CardState& card) {
         return false;
     }
     uint64_t freeMemory = 0;
-    if (!check.bytes(json["uid"], "uid", 7, card.uid) ||
+    if (!check.bytes(json["uid"], "uid", card.uid.size(), card.uid) ||
         !check.bytes(json["atqa"], "atqa", 2, card.atqa) ||
         !check.byte(json["sak"], "sak", card.sak) ||
         !check.bytes(json["piccKey"], "piccKey", 16, card.piccKey) ||
@@ -212,7 +199,8 @@ bool parseCard(Checker& check, const Json& json, CardState& card) {
     }
     const Json& apps = json["applications"];
     if (!apps.is_array() || apps.size() > kMaxApplications) {
-        return check.fail("applications", "must be an array of at most 28 applications");
+        return check.fail("applications", "must be an array of at most " +
+                                              std::to_string(kMaxApplications) + " applications");
     }
     std::set<uint32_t> aids;
     card.applications.resize(apps.size());

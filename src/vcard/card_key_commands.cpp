@@ -13,9 +13,6 @@ namespace {
 
 namespace st = desfire::st;
 
-constexpr uint8_t kMasterKeyChangeable = 0x01;
-constexpr uint8_t kFreeListing = 0x02;
-constexpr uint8_t kSettingsChangeable = 0x08;
 constexpr uint8_t kChangeBySameKey = 0x0E;
 constexpr uint8_t kKeysFrozen = 0x0F;
 

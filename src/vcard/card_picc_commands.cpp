@@ -13,8 +13,6 @@ namespace {
 
 namespace st = desfire::st;
 
-constexpr uint8_t kPiccFreeListing = 0x02;
-constexpr uint8_t kPiccFreeCreate = 0x04;
 constexpr size_t kAidsPerFrame = 19;
 constexpr size_t kAidSize = 3;
 
@@ -146,7 +144,7 @@ Reply createApplication(CardContext& ctx, Data data) {
     if (ctx.session.selectedAid != 0) {
         return statusOnly(st::kPermissionDenied);
     }
-    if (!(ctx.card.piccKeySettings & kPiccFreeCreate) && !masterKeyAuthenticated(ctx)) {
+    if (!(ctx.card.piccKeySettings & kFreeCreateDelete) && !masterKeyAuthenticated(ctx)) {
         return statusOnly(st::kAuthenticationError);
     }
     uint32_t aid = aidOf(data);
@@ -212,7 +210,7 @@ Reply getApplicationIds(CardContext& ctx, Data data) {
     if (ctx.session.selectedAid != 0) {
         return statusOnly(st::kPermissionDenied);
     }
-    if (!(ctx.card.piccKeySettings & kPiccFreeListing) && !masterKeyAuthenticated(ctx)) {
+    if (!(ctx.card.piccKeySettings & kFreeListing) && !masterKeyAuthenticated(ctx)) {
         return statusOnly(st::kAuthenticationError);
     }
     std::vector<uint8_t> aids;

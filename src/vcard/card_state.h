@@ -13,6 +13,8 @@
 namespace zendor::vcard {
 
 using Key = std::array<uint8_t, 16>;
+constexpr size_t kUidSize = 7;
+using Uid = std::array<uint8_t, kUidSize>;
 
 // An 8 KB card: what the card's own system data takes is never free for applications.
 constexpr uint32_t kCardSystemMemory = 256;
@@ -20,6 +22,12 @@ constexpr uint32_t kFactoryFreeMemory = 8192 - kCardSystemMemory;
 // A card never has more room than when it is new, nor a file larger than that room.
 constexpr uint32_t kMaxFreeMemory = kFactoryFreeMemory;
 constexpr uint8_t kFactoryPiccKeySettings = 0x0F;
+// Bits of a key settings byte, at the card level and in an application alike; the high nibble
+// names the key that may change the other keys.
+constexpr uint8_t kMasterKeyChangeable = 0x01;
+constexpr uint8_t kFreeListing = 0x02;       // listing without the master key
+constexpr uint8_t kFreeCreateDelete = 0x04;  // creating and deleting without the master key
+constexpr uint8_t kSettingsChangeable = 0x08;
 constexpr size_t kMaxApplications = 28;
 constexpr size_t kMaxKeysPerApplication = 14;
 constexpr uint8_t kMaxFileNo = 31;
@@ -51,7 +59,7 @@ struct Application {
 };
 
 struct CardState {
-    std::array<uint8_t, 7> uid{};
+    Uid uid{};
     std::array<uint8_t, 2> atqa{0x44, 0x03};
     uint8_t sak = 0x20;
     Key piccKey{};

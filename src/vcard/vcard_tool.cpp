@@ -18,12 +18,13 @@ namespace {
 constexpr uint16_t kDefaultPort = 35963;  // vpcd's first slot, reader "Virtual PCD 00 00"
 constexpr unsigned kDefaultWaitSeconds = 30;
 
-constexpr std::string_view kUsage =
+// A printf format: the UID length and the free memory come from the card's own rules.
+constexpr const char* kUsage =
     "zendor-vcard: a virtual MIFARE DESFire EV1 card (legacy mode) for PC/SC programs\n"
     "\n"
     "zendor-vcard new CARD.json [--uid HEX] [--force]\n"
-    "  Writes a factory-fresh card file: UID HEX (14 hexadecimal digits, 7 bytes) or a random\n"
-    "  one that begins with 04, card master key all zero (DES), key settings 0F, 7936 bytes\n"
+    "  Writes a factory-fresh card file: UID HEX (%zu hexadecimal digits, %zu bytes) or a random\n"
+    "  one that begins with 04, card master key all zero (DES), key settings %02X, %u bytes\n"
     "  free (an 8 KB card), no application. An existing file is kept unless --force is given.\n"
     "\n"
     "zendor-vcard serve CARD.json [--host ADDRESS] [--port N] [--wait SECONDS] [--verbose]\n"
@@ -51,17 +52,10 @@ int usageError(const std::string& reason) {
     return 1;
 }
 
-std::optional<std::array<uint8_t, 7>> parseUid(std::string_view text) {
-    std::array<uint8_t, 7> uid{};
-    if (text.size() != uid.size() * 2) {
+std::optional<Uid> parseUid(std::string_view text) {
+    Uid uid{};
+    if (!text::parseHex(text, uid)) {
         return std::nullopt;
-    }
-    for (size_t i = 0; i < uid.size(); ++i) {
-        const char* first = text.data() + 2 * i;
-        auto [end, ec] = std::from_chars(first, first + 2, uid[i], 16);
-        if (ec != std::errc() || end != first + 2) {
-            return std::nullopt;
-        }
     }
     return uid;
 }
@@ -142,9 +136,10 @@ std::optional<CardLock> lockCard(const std::string& path) {
 int newCard(const Options& options) {
     CardState card = factoryFreshCard();
     if (options.uid) {
-        std::optional<std::array<uint8_t, 7>> uid = parseUid(*options.uid);
+        std::optional<Uid> uid = parseUid(*options.uid);
         if (!uid) {
-            return usageError("--uid needs 14 hexadecimal digits (7 bytes)");
+            return usageError("--uid needs " + std::to_string(2 * kUidSize) +
+                              " hexadecimal digits (" + std::to_string(kUidSize) + " bytes)");
         }
         card.uid = *uid;
     }
@@ -231,7 +226,8 @@ int serveCard(const Options& options, const std::atomic<bool>& stop) {
 int runVcardTool(std::span<const std::string_view> args, const std::atomic<bool>& stop) {
     for (std::string_view arg : args) {
         if (arg == "--help" || arg == "-h") {
-            std::printf("%s", kUsage.data());
+            std::printf(kUsage, 2 * kUidSize, kUidSize, unsigned{kFactoryPiccKeySettings},
+                        unsigned{kFactoryFreeMemory});
             return 0;
         }
     }

@@ -273,6 +273,7 @@ int connectToVpcd(const std::string& host, uint16_t port, std::chrono::milliseco
         }
         if (!told) {
             std::printf("Waiting for vpcd at %s:%u (is pcscd running?)\n", host.c_str(), port);
+            std::fflush(stdout);  // seen now, also through a pipe, not when the wait is over
             told = true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));

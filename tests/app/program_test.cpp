@@ -12,8 +12,8 @@
 namespace zendor::app {
 namespace {
 
-using testing::CountingTransports;
-using testing::TempDir;
+using test::CountingTransports;
+using test::TempDir;
 
 std::string run(std::vector<const char*> argv, int& status) {
     ::testing::internal::CaptureStdout();
@@ -36,9 +36,9 @@ TEST(ProgramReader, AReaderThatCannotBeOpenedEndsTheRun) {
 
 TEST(ProgramReader, AFailedOpenIsNotFollowedByAClose) {
     TempDir dir;
-    vcard::CardState card = testing::knownDesfire();
+    vcard::CardState card = test::knownDesfire();
     card.atqa = {0x44, 0x00};
-    testing::writeCard(dir.file("card.json"), card);
+    test::writeCard(dir.file("card.json"), card);
     std::string device = "sim:" + dir.file("card.json");
     CountingTransports transports;
     int status = 0;
@@ -52,7 +52,7 @@ TEST(ProgramReader, AFailedOpenIsNotFollowedByAClose) {
 
 TEST(ProgramReader, EveryWorkflowRunIsFollowedByExactlyOneClose) {
     TempDir dir;
-    testing::writeCard(dir.file("card.json"), testing::knownDesfire());
+    test::writeCard(dir.file("card.json"), test::knownDesfire());
     std::string device = "sim:" + dir.file("card.json");
     std::string config = dir.file("missing.ini");
     const std::vector<std::vector<const char*>> runs = {

@@ -114,11 +114,11 @@ TEST(SplitTransfers, TotalsAddUpPerCommandInOrderOfAppearance) {
 // A creation on a blank virtual card, counted through the library's transport seam: every
 // command goes in as few frames as its bytes allow, and the 512-byte image takes ten.
 TEST(FrameLog, CountsACreationFrameByFrame) {
-    testing::TempDir dir;
+    test::TempDir dir;
     std::string card = dir.file("card.json");
     std::string config = dir.file("zendor.ini");
-    testing::writeCard(card, testing::knownDesfire());
-    testing::writeFile(config, "[general]\nopt = 01\nrc = 00:7F\n");
+    test::writeCard(card, test::knownDesfire());
+    test::writeFile(config, "[general]\nopt = 01\nrc = 00:7F\n");
     std::string device = "sim:" + card;
     const char* argv[] = {"zendorcfg", "-d", device.c_str(), "-c", config.c_str()};
 

@@ -3,12 +3,13 @@
 #include "card/master_layout.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include "support/temp_dir.h"
 
 namespace zendor::card {
 namespace {
@@ -79,31 +80,22 @@ TEST(DefaultLayoutTest, CardParameters) {
 }
 
 // Each test writes its own configuration file into a private folder.
-class MasterSectionTest : public testing::Test {
+class MasterSectionTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("zendor-master-" + std::to_string(getpid()) + "-" +
-                   testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(folder_);
-        file_ = (folder_ / "zendor.ini").string();
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
-
     void write(const std::string& text) { std::ofstream(file_, std::ios::binary) << text; }
 
     // Defaults, then the [master] section of text; the whole output lands in output.
     bool load(const std::string& text, MasterCardLayout& layout, std::string& output) {
         write(text);
         layout = defaults();
-        testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStdout();
         const bool ok = loadMasterLayout(&layout, file_.c_str());
-        output = testing::internal::GetCapturedStdout();
+        output = ::testing::internal::GetCapturedStdout();
         return ok;
     }
 
-    std::filesystem::path folder_;
-    std::string file_;
+    zendor::test::TempDir folder_;
+    std::string file_ = folder_.file("zendor.ini");
 };
 
 TEST_F(MasterSectionTest, NoSectionOrNoFileGivesDefaultsSilently) {
@@ -121,19 +113,19 @@ TEST_F(MasterSectionTest, NoSectionOrNoFileGivesDefaultsSilently) {
         EXPECT_EQ(layout, defaults()) << text;
     }
     MasterCardLayout layout = defaults();
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(loadMasterLayout(&layout, (folder_ / "absent.ini").string().c_str()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    ::testing::internal::CaptureStdout();
+    EXPECT_TRUE(loadMasterLayout(&layout, folder_.file("absent.ini").c_str()));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(layout, defaults());
 }
 
 TEST_F(MasterSectionTest, NullArgumentsFailSilently) {
     MasterCardLayout layout = defaults();
     write("[master]\nloc=0102030405\n");
-    testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStdout();
     EXPECT_FALSE(loadMasterLayout(nullptr, file_.c_str()));
     EXPECT_FALSE(loadMasterLayout(&layout, nullptr));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(layout, defaults());
 }
 
@@ -293,9 +285,9 @@ TEST_F(MasterSectionTest, ClearFlag) {
     for (const Case& c : kCases) {
         write(c.text);
         int32_t flag = 0;
-        testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStdout();
         EXPECT_TRUE(loadClearFlag(&flag, file_.c_str())) << c.text;
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << c.text;
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "") << c.text;
         EXPECT_EQ(flag, c.flag) << c.text;
     }
     // A flag already set is left alone by a clear entry that does not set it.
@@ -303,7 +295,7 @@ TEST_F(MasterSectionTest, ClearFlag) {
     int32_t flag = 1;
     EXPECT_TRUE(loadClearFlag(&flag, file_.c_str()));
     EXPECT_EQ(flag, 1);
-    EXPECT_TRUE(loadClearFlag(&flag, (folder_ / "absent.ini").string().c_str()));
+    EXPECT_TRUE(loadClearFlag(&flag, folder_.file("absent.ini").c_str()));
     EXPECT_FALSE(loadClearFlag(nullptr, file_.c_str()));
     EXPECT_FALSE(loadClearFlag(&flag, nullptr));
 }

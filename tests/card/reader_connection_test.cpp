@@ -13,8 +13,8 @@
 namespace zendor::card {
 namespace {
 
-using testing::CountingTransports;
-using testing::TempDir;
+using test::CountingTransports;
+using test::TempDir;
 
 class ReaderConnectionTest : public ::testing::Test {
   protected:
@@ -35,7 +35,7 @@ class ReaderConnectionTest : public ::testing::Test {
 };
 
 TEST_F(ReaderConnectionTest, AcceptsADesfireAndHandsItsUidOn) {
-    testing::writeCard(dir.file("card.json"), testing::knownDesfire());
+    test::writeCard(dir.file("card.json"), test::knownDesfire());
     bool opened = false;
     EXPECT_EQ(open(device("card.json"), opened), "");
     ASSERT_TRUE(opened);
@@ -51,7 +51,7 @@ TEST_F(ReaderConnectionTest, AcceptsADesfireAndHandsItsUidOn) {
 }
 
 TEST_F(ReaderConnectionTest, OpenWhileOpenTouchesNothing) {
-    testing::writeCard(dir.file("card.json"), testing::knownDesfire());
+    test::writeCard(dir.file("card.json"), test::knownDesfire());
     bool opened = false;
     open(device("card.json"), opened);
     ASSERT_TRUE(opened);
@@ -71,7 +71,7 @@ TEST_F(ReaderConnectionTest, CloseWithoutOpenCallsNothing) {
 }
 
 TEST_F(ReaderConnectionTest, NullUidBufferStillOpens) {
-    testing::writeCard(dir.file("card.json"), testing::knownDesfire());
+    test::writeCard(dir.file("card.json"), test::knownDesfire());
     std::string name = device("card.json");
     EXPECT_TRUE(openReaderConnection(nullptr, name.c_str()));
 }
@@ -87,11 +87,11 @@ TEST_F(ReaderConnectionTest, RefusesCardsThatAreNotADesfire) {
         {{0x44, 0x03}, 0x05},
     };
     for (const auto& c : cards) {
-        vcard::CardState card = testing::knownDesfire();
+        vcard::CardState card = test::knownDesfire();
         card.atqa = c.atqa;
         card.uid[0] = c.uid0;
-        testing::writeCard(dir.file("card.json"), card);
-        std::string before = testing::readFile(dir.file("card.json"));
+        test::writeCard(dir.file("card.json"), card);
+        std::string before = test::readFile(dir.file("card.json"));
         transports.counts = {};
         bool opened = true;
         EXPECT_EQ(open(device("card.json"), opened), "Card found, not a Desfire\n");
@@ -99,14 +99,14 @@ TEST_F(ReaderConnectionTest, RefusesCardsThatAreNotADesfire) {
         EXPECT_FALSE(readerConnectionIsOpen());
         EXPECT_EQ(transports.counts.closed, 1) << "the reader is closed again";
         EXPECT_EQ(transports.counts.atsRequests, 0);
-        EXPECT_EQ(testing::readFile(dir.file("card.json")), before);
+        EXPECT_EQ(test::readFile(dir.file("card.json")), before);
     }
 }
 
 TEST_F(ReaderConnectionTest, AcceptsADesfireWhateverItsSak) {
-    vcard::CardState card = testing::knownDesfire();
+    vcard::CardState card = test::knownDesfire();
     card.sak = 0x08;
-    testing::writeCard(dir.file("card.json"), card);
+    test::writeCard(dir.file("card.json"), card);
     bool opened = false;
     EXPECT_EQ(open(device("card.json"), opened), "");
     EXPECT_TRUE(opened);
@@ -122,7 +122,7 @@ TEST_F(ReaderConnectionTest, AMissingCardFileIsAFactoryFreshDesfire) {
 }
 
 TEST_F(ReaderConnectionTest, ASecondConnectionToTheSameCardFailsToActivateIt) {
-    testing::writeCard(dir.file("card.json"), testing::knownDesfire());
+    test::writeCard(dir.file("card.json"), test::knownDesfire());
     vcard::CardConnection::OpenResult holder = vcard::CardConnection::open(dir.file("card.json"));
     ASSERT_EQ(holder.status, vcard::CardConnection::OpenStatus::Ok);
     bool opened = true;
@@ -140,7 +140,7 @@ struct BadFileCase {
 };
 
 TEST_F(ReaderConnectionTest, BadCardFilesGiveOneLineAndStayAsTheyWere) {
-    std::string good = vcard::formatCardJson(testing::knownDesfire());
+    std::string good = vcard::formatCardJson(test::knownDesfire());
     auto replaced = [&](const std::string& from, const std::string& to) {
         std::string text = good;
         text.replace(text.find(from), from.size(), to);
@@ -161,13 +161,13 @@ TEST_F(ReaderConnectionTest, BadCardFilesGiveOneLineAndStayAsTheyWere) {
     };
     for (const BadFileCase& c : cases) {
         std::string path = dir.file("bad.json");
-        testing::writeFile(path, c.content);
+        test::writeFile(path, c.content);
         bool opened = true;
         std::string expected = "Virtual card file '" + path + "' is not valid: " + c.reason +
                                "\nReader sim:" + path + " not found\n";
         EXPECT_EQ(open("sim:" + path, opened), expected) << c.name;
         EXPECT_FALSE(opened);
-        EXPECT_EQ(testing::readFile(path), c.content) << c.name;
+        EXPECT_EQ(test::readFile(path), c.content) << c.name;
     }
 }
 

@@ -20,8 +20,8 @@
 namespace zendor {
 namespace {
 
-using testing::TempDir;
-using testing::ToolRun;
+using test::TempDir;
+using test::ToolRun;
 using vcard::CardState;
 
 const std::string kCreated =
@@ -32,25 +32,25 @@ const std::string kCreated =
 
 class BadInput : public ::testing::Test {
   protected:
-    BadInput() { testing::writeCard(cardPath(), testing::knownDesfire()); }
+    BadInput() { test::writeCard(cardPath(), test::knownDesfire()); }
 
     std::string cardPath() const { return dir.file("card.json"); }
     std::string config() const { return dir.file("zendor.ini"); }
 
     ToolRun zendorcfg(std::vector<std::string> args) {
         args.insert(args.begin(), {"-d", "sim:" + cardPath()});
-        return testing::runTool(ZENDORCFG_PATH, args);
+        return test::runTool(ZENDORCFG_PATH, args);
     }
 
     // The tool run by a shell that first applies setup (redirections, limits).
     ToolRun zendorcfgAfter(const std::string& setup, std::vector<std::string> args) {
         args.insert(args.begin(), {"-c", setup + "; exec \"$0\" \"$@\"", ZENDORCFG_PATH, "-d",
                                    "sim:" + cardPath()});
-        return testing::runTool("/bin/sh", args);
+        return test::runTool("/bin/sh", args);
     }
 
     void makeMasterCard() {
-        testing::writeFile(config(), "[general]\nopt = 01\n");
+        test::writeFile(config(), "[general]\nopt = 01\n");
         ASSERT_EQ(zendorcfg({"-c", config()}).status, 0);
     }
 
@@ -84,8 +84,8 @@ TEST_F(BadInput, ConfigurationFilesThatNoPersonWrites) {
          "60=01\n"},
     };
     for (const Case& c : cases) {
-        testing::writeCard(cardPath(), testing::knownDesfire());
-        testing::writeFile(config(), c.text);
+        test::writeCard(cardPath(), test::knownDesfire());
+        test::writeFile(config(), c.text);
         ToolRun run = zendorcfg({"-c", config()});
         EXPECT_EQ(run.output, c.dump + kCreated) << c.name;
         EXPECT_EQ(run.status, 0) << c.name;
@@ -94,7 +94,7 @@ TEST_F(BadInput, ConfigurationFilesThatNoPersonWrites) {
 
 TEST_F(BadInput, AnOverlongValueIsReportedCutToItsFirst127Characters) {
     const std::string zeros(400, '0');
-    testing::writeFile(config(), "[general]\nopt = " + zeros + "1\nodl = 05\n");
+    test::writeFile(config(), "[general]\nopt = " + zeros + "1\nodl = 05\n");
     ToolRun run = zendorcfg({"-c", config()});
     const std::string shown(127, '0');
     EXPECT_EQ(run.output, "Value '" + shown + "' : not an array of byte\n" +
@@ -118,12 +118,12 @@ TEST_F(BadInput, OutputFilesThatCannotBeWritten) {
         {"/dev/full", "Failed to write file '/dev/full'\n"},
     };
     for (const Case& c : cases) {
-        const std::string before = testing::readFile(cardPath());
+        const std::string before = test::readFile(cardPath());
         ToolRun run = zendorcfg({"-r", config(), "-o", c.path});
         EXPECT_EQ(run.output, "Reading the Master Card...\n60=01\nExporting to '" + c.path + "'\n" +
                                   c.failure + "Failed !\n");
         EXPECT_EQ(run.status, 1) << c.path;
-        EXPECT_EQ(testing::readFile(cardPath()), before) << "reading changes nothing";
+        EXPECT_EQ(test::readFile(cardPath()), before) << "reading changes nothing";
     }
     EXPECT_TRUE(std::filesystem::is_directory(folder));
 }
@@ -136,7 +136,7 @@ TEST_F(BadInput, AConsoleThatCannotTakeTheSettings) {
     makeMasterCard();
     EXPECT_EQ(zendorcfgAfter("exec >/dev/full", {"-r", config()}).status, 1);
     // Only the progress lines are lost when a creation writes to it: the card is made.
-    testing::writeCard(cardPath(), testing::knownDesfire());
+    test::writeCard(cardPath(), test::knownDesfire());
     EXPECT_EQ(zendorcfgAfter("exec >/dev/full", {"-c", config()}).status, 0);
     EXPECT_EQ(zendorcfg({"-r", config()}).status, 0);
 }
@@ -149,12 +149,12 @@ size_t lineCount(const std::string& text) {
 // whole document (with or without its last newline) opens.
 TEST_F(BadInput, ACardFileCutShortAtEveryLength) {
     makeMasterCard();
-    const std::string whole = testing::readFile(cardPath());
+    const std::string whole = test::readFile(cardPath());
     const std::string cut = dir.file("cut.json");
     const std::string device = "sim:" + cut;
     for (size_t length = 0; length < whole.size(); ++length) {
         const std::string text = whole.substr(0, length);
-        testing::writeFile(cut, text);
+        test::writeFile(cut, text);
         ::testing::internal::CaptureStdout();
         std::array<uint8_t, 8> uid{};
         const bool opened = card::openReaderConnection(uid.data(), device.c_str());
@@ -170,13 +170,13 @@ TEST_F(BadInput, ACardFileCutShortAtEveryLength) {
         EXPECT_TRUE(output.starts_with("Virtual card file '" + cut + "' is not valid: ")) << output;
         EXPECT_TRUE(output.ends_with("\nReader " + device + " not found\n")) << output;
         EXPECT_EQ(lineCount(output), 2u) << output;
-        EXPECT_EQ(testing::readFile(cut), text);
+        EXPECT_EQ(test::readFile(cut), text);
     }
     EXPECT_EQ(folderEntries(), (std::vector<std::string>{"card.json", "cut.json", "zendor.ini"}))
         << "nothing left behind";
 
-    testing::writeFile(cut, whole.substr(0, whole.size() / 2));
-    ToolRun run = testing::runTool(ZENDORCFG_PATH, {"-d", device, "-r", config()});
+    test::writeFile(cut, whole.substr(0, whole.size() / 2));
+    ToolRun run = test::runTool(ZENDORCFG_PATH, {"-d", device, "-r", config()});
     EXPECT_EQ(run.output, "Virtual card file '" + cut + "' is not valid: not valid JSON\nReader " +
                               device + " not found\nExiting\n");
     EXPECT_EQ(run.status, 1);
@@ -186,22 +186,22 @@ TEST_F(BadInput, ACardFileCutShortAtEveryLength) {
 // at its first change, and the file keeps its content and its protection.
 TEST_F(BadInput, AWriteProtectedCardFile) {
     makeMasterCard();
-    const std::string master = testing::readFile(cardPath());
+    const std::string master = test::readFile(cardPath());
     ::chmod(cardPath().c_str(), 0444);
     EXPECT_EQ(zendorcfg({"-r", config()}).status, 0);
 
     const std::string protectedLine =
         "Virtual card file '" + cardPath() + "' cannot be saved: it is read-only\n";
-    testing::writeFile(config(), "[general]\nopt = 02\n");
+    test::writeFile(config(), "[general]\nopt = 02\n");
     ToolRun run = zendorcfg({"-c", config()});
     EXPECT_EQ(run.output, "60=02\nWriting the new Master Card...\n" + protectedLine +
                               "Error writing signature file (-108)\nFailed !\n");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(testing::readFile(cardPath()), master);
+    EXPECT_EQ(test::readFile(cardPath()), master);
 
     ::chmod(cardPath().c_str(), 0644);
-    testing::writeCard(cardPath(), testing::knownDesfire());
-    const std::string fresh = testing::readFile(cardPath());
+    test::writeCard(cardPath(), test::knownDesfire());
+    const std::string fresh = test::readFile(cardPath());
     ::chmod(cardPath().c_str(), 0444);
     run = zendorcfg({"-c", config()});
     EXPECT_EQ(run.output,
@@ -211,7 +211,7 @@ TEST_F(BadInput, AWriteProtectedCardFile) {
                   "Application 5A4D43 create error (-108)\n"
                   "Failed to create mapping !\n");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(testing::readFile(cardPath()), fresh);
+    EXPECT_EQ(test::readFile(cardPath()), fresh);
 
     struct stat info {};
     ASSERT_EQ(::stat(cardPath().c_str(), &info), 0);
@@ -225,7 +225,7 @@ TEST_F(BadInput, SavingACardFileKeepsItsPermissions) {
     GTEST_SKIP() << "Windows has no permission bits to keep";
 #endif
     for (mode_t mode : {0600, 0640, 0664}) {
-        testing::writeCard(cardPath(), testing::knownDesfire());
+        test::writeCard(cardPath(), test::knownDesfire());
         ::chmod(cardPath().c_str(), mode);
         makeMasterCard();
         struct stat info {};
@@ -240,7 +240,7 @@ TEST_F(BadInput, NoRoomForTheCardFile) {
 #ifdef _WIN32
     GTEST_SKIP() << "the file size limit is a POSIX shell's ulimit";
 #endif
-    testing::writeFile(config(), "[general]\nopt = 01\n");
+    test::writeFile(config(), "[general]\nopt = 01\n");
     ToolRun run = zendorcfgAfter("trap '' XFSZ; ulimit -f 1", {"-c", config()});
     EXPECT_EQ(run.output,
               "60=01\nApplication 5A4D43 not found in the card\n"
@@ -252,7 +252,7 @@ TEST_F(BadInput, NoRoomForTheCardFile) {
                   "Failed to create mapping !\n");
     EXPECT_EQ(run.status, 1);
     std::string error;
-    std::optional<CardState> card = vcard::parseCardJson(testing::readFile(cardPath()), error);
+    std::optional<CardState> card = vcard::parseCardJson(test::readFile(cardPath()), error);
     ASSERT_TRUE(card) << error;
     ASSERT_EQ(card->applications.size(), 1u);
     EXPECT_TRUE(card->applications[0].files.empty());
@@ -263,7 +263,7 @@ TEST_F(BadInput, NoRoomForTheCardFile) {
 // Each run takes the card file as it is then: a card changed between two runs is read afresh.
 TEST_F(BadInput, ACardFileChangedBetweenTwoRuns) {
     makeMasterCard();
-    testing::writeCard(cardPath(), testing::knownDesfire());
+    test::writeCard(cardPath(), test::knownDesfire());
     ToolRun run = zendorcfg({"-r", config()});
     EXPECT_EQ(run.output, "Application 5A4D43 not found in the card\nThis is not a Master Card\n");
     EXPECT_EQ(run.status, 1);

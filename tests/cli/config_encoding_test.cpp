@@ -13,8 +13,8 @@
 namespace zendor {
 namespace {
 
-using testing::TempDir;
-using testing::ToolRun;
+using test::TempDir;
+using test::ToolRun;
 
 // Non-ASCII in a comment: two, three and four UTF-8 bytes.
 const std::string kUtf8Comment = "; caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x94\x91\n";
@@ -42,28 +42,28 @@ std::string utf16(const std::string& ascii, bool bigEndian, bool crlf) {
 
 class ConfigEncoding : public ::testing::Test {
   protected:
-    ConfigEncoding() { testing::writeCard(cardPath(), testing::knownDesfire()); }
+    ConfigEncoding() { test::writeCard(cardPath(), test::knownDesfire()); }
 
     std::string cardPath() const { return dir.file("card.json"); }
     std::string config() const { return dir.file("zendor.ini"); }
 
     ToolRun zendorcfg(std::vector<std::string> args) {
         args.insert(args.begin(), {"-d", "sim:" + cardPath()});
-        return testing::runTool(ZENDORCFG_PATH, args);
+        return test::runTool(ZENDORCFG_PATH, args);
     }
 
     TempDir dir;
 };
 
 const std::string kExample =
-    testing::readFile(std::string(ZENDOR_SOURCE_DIR) + "/examples/zendor.ini");
+    test::readFile(std::string(ZENDOR_SOURCE_DIR) + "/examples/zendor.ini");
 
 TEST_F(ConfigEncoding, Utf16GivesWhatUtf8Gives) {
     ASSERT_NE(kExample.find("[master]"), std::string::npos);
-    testing::writeFile(config(), kExample + kUtf8Comment);
+    test::writeFile(config(), kExample + kUtf8Comment);
     const ToolRun created = zendorcfg({"-c", config()});
     ASSERT_EQ(created.status, 0) << created.output;
-    const std::string card = testing::readFile(cardPath());
+    const std::string card = test::readFile(cardPath());
     const ToolRun read = zendorcfg({"-r", config()});
     ASSERT_EQ(read.status, 0) << read.output;
 
@@ -76,13 +76,13 @@ TEST_F(ConfigEncoding, Utf16GivesWhatUtf8Gives) {
         {"UTF-16BE", utf16(kExample, true, false)},
     };
     for (const Case& c : cases) {
-        testing::writeFile(config(), c.bytes);
+        test::writeFile(config(), c.bytes);
         // The card is made with this file's [master] keys, and read back with them.
-        testing::writeCard(cardPath(), testing::knownDesfire());
+        test::writeCard(cardPath(), test::knownDesfire());
         const ToolRun createdAgain = zendorcfg({"-c", config()});
         EXPECT_EQ(createdAgain.output, created.output) << c.name;
         EXPECT_EQ(createdAgain.status, 0) << c.name;
-        EXPECT_EQ(testing::readFile(cardPath()), card) << c.name;
+        EXPECT_EQ(test::readFile(cardPath()), card) << c.name;
         const ToolRun readAgain = zendorcfg({"-r", config()});
         EXPECT_EQ(readAgain.output, read.output) << c.name;
         EXPECT_EQ(readAgain.status, 0) << c.name;
@@ -100,9 +100,9 @@ std::string bytesOf(size_t count, uint32_t seed) {
 
 // Refused before the card is touched, for a creation as for a reading.
 TEST_F(ConfigEncoding, AFileThatIsNotTextIsRefused) {
-    testing::writeFile(config(), "[general]\nopt = 01\n");
+    test::writeFile(config(), "[general]\nopt = 01\n");
     ASSERT_EQ(zendorcfg({"-c", config()}).status, 0);
-    const std::string master = testing::readFile(cardPath());
+    const std::string master = test::readFile(cardPath());
     const std::string refused = "Failed to read file '" + config() + "' : not a text file\n";
 
     struct Case {
@@ -119,12 +119,12 @@ TEST_F(ConfigEncoding, AFileThatIsNotTextIsRefused) {
         {"UTF-16 without its mark", std::string("[\0g\0e\0n\0]\0", 10)},
     };
     for (const Case& c : cases) {
-        testing::writeFile(config(), c.bytes);
+        test::writeFile(config(), c.bytes);
         for (const char* job : {"-c", "-r"}) {
             const ToolRun run = zendorcfg({job, config()});
             EXPECT_EQ(run.output, refused) << c.name << ' ' << job;
             EXPECT_EQ(run.status, 1) << c.name << ' ' << job;
-            EXPECT_EQ(testing::readFile(cardPath()), master) << c.name << ' ' << job;
+            EXPECT_EQ(test::readFile(cardPath()), master) << c.name << ' ' << job;
         }
     }
 }

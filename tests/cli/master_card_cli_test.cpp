@@ -15,8 +15,8 @@
 namespace zendor {
 namespace {
 
-using testing::TempDir;
-using testing::ToolRun;
+using test::TempDir;
+using test::ToolRun;
 using vcard::CardState;
 
 // opt = 01, odl = 0A and the clear flag: the image FF 00 60 01 01 61 01 0A, then zeros.
@@ -60,8 +60,8 @@ const std::string kRootLine = "root = 6B21C9508E3FD714A2950C6EF833B14A\n";
 class MasterCardCli : public ::testing::Test {
   protected:
     MasterCardCli() {
-        testing::writeFile(config(), kConfig);
-        testing::writeCard(cardPath(), testing::knownDesfire());
+        test::writeFile(config(), kConfig);
+        test::writeCard(cardPath(), test::knownDesfire());
     }
 
     std::string cardPath() const { return dir.file("card.json"); }
@@ -69,12 +69,12 @@ class MasterCardCli : public ::testing::Test {
 
     ToolRun zendorcfg(std::vector<std::string> args) {
         args.insert(args.begin(), {"-d", "sim:" + cardPath()});
-        return testing::runTool(ZENDORCFG_PATH, args);
+        return test::runTool(ZENDORCFG_PATH, args);
     }
 
     CardState card() const {
         std::string error;
-        std::optional<CardState> state = vcard::parseCardJson(testing::readFile(cardPath()), error);
+        std::optional<CardState> state = vcard::parseCardJson(test::readFile(cardPath()), error);
         EXPECT_TRUE(state) << error;
         return state.value_or(CardState{});
     }
@@ -82,7 +82,7 @@ class MasterCardCli : public ::testing::Test {
     void changeCard(const std::function<void(CardState&)>& change) {
         CardState state = card();
         change(state);
-        testing::writeCard(cardPath(), state);
+        test::writeCard(cardPath(), state);
     }
 
     // A blank card made into a Master Card with kConfig.
@@ -105,7 +105,7 @@ TEST_F(MasterCardCli, CreatesAMasterCardOnAFactoryFreshCard) {
                               "OK !\n");
     EXPECT_EQ(run.status, 0);
     // Console lines end as the system's text does: CRLF on Windows.
-    EXPECT_EQ(run.rawOutput, testing::textModeBytes(run.output));
+    EXPECT_EQ(run.rawOutput, test::textModeBytes(run.output));
 
     CardState after = card();
     EXPECT_EQ(after.piccKey, vcard::Key{});
@@ -128,7 +128,7 @@ TEST_F(MasterCardCli, CreatesAMasterCardOnAFactoryFreshCard) {
 
 TEST_F(MasterCardCli, RewritesAMasterCardWithoutFormattingIt) {
     makeMasterCard();
-    testing::writeFile(config(), "[general]\nopt=02\n");
+    test::writeFile(config(), "[general]\nopt=02\n");
     ToolRun run = zendorcfg({"-c", config()});
     EXPECT_EQ(run.output, "60=02\nWriting the new Master Card...\nOK !\n");
     EXPECT_EQ(run.status, 0);
@@ -146,7 +146,7 @@ TEST_F(MasterCardCli, CommitsFilesOfTheBackupType) {
             f.type = vcard::kBackupDataFile;
         }
     });
-    testing::writeFile(config(), "[general]\nopt=02\n");
+    test::writeFile(config(), "[general]\nopt=02\n");
     ToolRun run = zendorcfg({"-c", config()});
     EXPECT_EQ(run.output, "60=02\nWriting the new Master Card...\nOK !\n");
     CardState after = card();
@@ -183,17 +183,17 @@ TEST_F(MasterCardCli, RootKeys) {
          1, otherKey},
     };
     for (const Case& c : cases) {
-        CardState fresh = testing::knownDesfire();
+        CardState fresh = test::knownDesfire();
         fresh.piccKey = c.cardKey;
-        testing::writeCard(cardPath(), fresh);
-        testing::writeFile(config(), kConfig + c.rootLine);
-        std::string before = testing::readFile(cardPath());
+        test::writeCard(cardPath(), fresh);
+        test::writeFile(config(), kConfig + c.rootLine);
+        std::string before = test::readFile(cardPath());
         ToolRun run = zendorcfg({"-c", config()});
         EXPECT_EQ(run.output, c.output) << c.name;
         EXPECT_EQ(run.status, c.status) << c.name;
         EXPECT_EQ(card().piccKey, c.keyAfter) << c.name;
         if (c.status != 0) {
-            EXPECT_EQ(testing::readFile(cardPath()), before) << c.name << ": card unchanged";
+            EXPECT_EQ(test::readFile(cardPath()), before) << c.name << ": card unchanged";
         } else {
             EXPECT_EQ(zendorcfg({"-r", config()}).status, 0) << c.name;
         }
@@ -260,11 +260,11 @@ TEST_F(MasterCardCli, ReadsAMasterCardToTheConsoleOrAFile) {
     run = zendorcfg({"-r", config(), "-o", out});
     EXPECT_EQ(run.output,
               "Reading the Master Card...\n" + kDump + "Exporting to '" + out + "'\nOK !\n");
-    EXPECT_EQ(testing::readFile(out), testing::textModeBytes(kExport));
+    EXPECT_EQ(test::readFile(out), test::textModeBytes(kExport));
 
     // Fed back, the export gives the same image (the clear flag lives in [master]).
-    std::string before = testing::readFile(cardPath());
-    testing::writeFile(config(), testing::readFile(out) + "[master]\nclear=1\n");
+    std::string before = test::readFile(cardPath());
+    test::writeFile(config(), test::readFile(out) + "[master]\nclear=1\n");
     run = zendorcfg({"-c", config()});
     EXPECT_EQ(run.output, kDump + "Writing the new Master Card...\nOK !\n");
     EXPECT_EQ(file(*std::make_unique<CardState>(card()), 1).data, expectedImage());
@@ -314,14 +314,14 @@ TEST_F(MasterCardCli, RefusesCardsThatAreNotMasterCards) {
          "Wrong security settings for file 5A4D43.02\n"},
     };
     for (const Case& c : cases) {
-        testing::writeCard(cardPath(), testing::knownDesfire());
+        test::writeCard(cardPath(), test::knownDesfire());
         makeMasterCard();
         changeCard(c.change);
-        std::string before = testing::readFile(cardPath());
+        std::string before = test::readFile(cardPath());
         ToolRun run = zendorcfg({"-r", config()});
         EXPECT_EQ(run.output, c.reason + "This is not a Master Card\n") << c.name;
         EXPECT_EQ(run.status, 1) << c.name;
-        EXPECT_EQ(testing::readFile(cardPath()), before) << c.name << ": reading changes nothing";
+        EXPECT_EQ(test::readFile(cardPath()), before) << c.name << ": reading changes nothing";
     }
 }
 
@@ -350,7 +350,7 @@ TEST_F(MasterCardCli, OtherMasterKeysDoNotOpenTheCard) {
              "Invalid signature, maybe card has been forged\n"},
     };
     for (const auto& c : cases) {
-        testing::writeFile(config(), "[master]\n" + c.line);
+        test::writeFile(config(), "[master]\n" + c.line);
         ToolRun run = zendorcfg({"-r", config()});
         EXPECT_EQ(run.output, c.output) << c.line;
         EXPECT_EQ(run.status, 1);
@@ -367,24 +367,24 @@ TEST_F(MasterCardCli, AnOutputFileInAMissingFolder) {
 }
 
 TEST_F(MasterCardCli, ABadMasterValueStopsBeforeTheCardIsTouched) {
-    testing::writeFile(config(), kConfig + "loc = 5A4D4301\n");
-    std::string before = testing::readFile(cardPath());
+    test::writeFile(config(), kConfig + "loc = 5A4D4301\n");
+    std::string before = test::readFile(cardPath());
     ToolRun run = zendorcfg({"-c", config()});
     EXPECT_EQ(run.output, "Value '5A4D4301' : size < 5\nInvalid value for entry 'master.loc'\n");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(testing::readFile(cardPath()), before);
+    EXPECT_EQ(test::readFile(cardPath()), before);
 }
 
 TEST_F(MasterCardCli, EveryExampleMakesAMasterCardThatReadsBack) {
     for (const char* example : {"zendor.ini", "minimal.ini", "apdu-template.ini"}) {
         std::string path = std::string(ZENDOR_SOURCE_DIR) + "/examples/" + example;
-        testing::writeCard(cardPath(), testing::knownDesfire());
-        ToolRun created = testing::runTool(ZENDORCFG_PATH, {"-d", "sim:" + cardPath(), "-c", path});
+        test::writeCard(cardPath(), test::knownDesfire());
+        ToolRun created = test::runTool(ZENDORCFG_PATH, {"-d", "sim:" + cardPath(), "-c", path});
         EXPECT_TRUE(created.output.ends_with("Writing the new Master Card...\nOK !\n"))
             << example << ":\n"
             << created.output;
         EXPECT_EQ(created.output.find("Invalid entry"), std::string::npos) << created.output;
-        ToolRun read = testing::runTool(ZENDORCFG_PATH, {"-d", "sim:" + cardPath(), "-r", path});
+        ToolRun read = test::runTool(ZENDORCFG_PATH, {"-d", "sim:" + cardPath(), "-r", path});
         EXPECT_EQ(read.status, 0) << example << ":\n" << read.output;
     }
 }

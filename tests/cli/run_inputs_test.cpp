@@ -1,6 +1,5 @@
 // The inputs of a run, given as a user may give them: configurations through pipes, FIFOs and
-// /dev/stdin, configurations too large, an output file that is one of the inputs; and the set-up
-// script while another package manager run holds its lock.
+// /dev/stdin, configurations too large, an output file that is one of the inputs.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,10 +17,10 @@
 namespace zendor {
 namespace {
 
-using testing::readFile;
-using testing::TempDir;
-using testing::ToolRun;
-using testing::writeFile;
+using test::readFile;
+using test::TempDir;
+using test::ToolRun;
+using test::writeFile;
 
 // Keys of its own and the clear flag: a configuration read short falls back to the default keys
 // and drops the settings, which shows in the output and in the card.
@@ -44,7 +43,7 @@ const std::string kCreated =
 class RunInputs : public ::testing::Test {
   protected:
     RunInputs() {
-        testing::writeCard(cardPath(), testing::knownDesfire());
+        test::writeCard(cardPath(), test::knownDesfire());
         writeFile(config(), kConfig);
     }
 
@@ -54,13 +53,13 @@ class RunInputs : public ::testing::Test {
     // zendorcfg -d sim:card.json, started by shell (sh or bash) running script, in which "$0" is
     // the tool and "$@" the device option.
     ToolRun zendorcfgIn(const char* shell, const std::string& script) {
-        return testing::runTool(shell, {"-c", script, ZENDORCFG_PATH, "-d", "sim:" + cardPath()});
+        return test::runTool(shell, {"-c", script, ZENDORCFG_PATH, "-d", "sim:" + cardPath()});
     }
 
     ToolRun zendorcfg(const std::vector<std::string>& args) {
         std::string script = "exec \"$0\" \"$@\"";
         for (const std::string& arg : args) {
-            script += " " + testing::shellQuote(arg);
+            script += " " + test::shellQuote(arg);
         }
         return zendorcfgIn("/bin/sh", script);
     }
@@ -76,7 +75,7 @@ TEST_F(RunInputs, PipesAndFifosGiveWhatTheSameBytesInAFileGive) {
 
     const std::string fifo = dir.file("fifo.ini");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string file = testing::shellQuote(config());
+    const std::string file = test::shellQuote(config());
     const std::string tool = "exec \"$0\" \"$@\" ";
     struct Case {
         const char* name;
@@ -87,8 +86,8 @@ TEST_F(RunInputs, PipesAndFifosGiveWhatTheSameBytesInAFileGive) {
         {"a pipe into /dev/stdin", "/bin/sh", "cat " + file + " | " + tool + "JOB /dev/stdin"},
         {"a file as /dev/stdin", "/bin/sh", tool + "JOB /dev/stdin <" + file},
         {"a FIFO", "/bin/sh",
-         "cat " + file + " >" + testing::shellQuote(fifo) + " & " + tool + "JOB " +
-             testing::shellQuote(fifo)},
+         "cat " + file + " >" + test::shellQuote(fifo) + " & " + tool + "JOB " +
+             test::shellQuote(fifo)},
         {"a process substitution", "/bin/bash", tool + "JOB <(cat " + file + ")"},
     };
     for (const Case& c : cases) {
@@ -96,7 +95,7 @@ TEST_F(RunInputs, PipesAndFifosGiveWhatTheSameBytesInAFileGive) {
             std::string script = c.script;
             return script.replace(script.find("JOB"), 3, job);
         };
-        testing::writeCard(cardPath(), testing::knownDesfire());
+        test::writeCard(cardPath(), test::knownDesfire());
         run = zendorcfgIn(c.shell, withJob("-c"));
         EXPECT_EQ(run.output, kCreated) << c.name;
         EXPECT_EQ(run.status, 0) << c.name;
@@ -119,7 +118,7 @@ TEST_F(RunInputs, AConfigurationTooLargeIsRefusedBeforeTheCard) {
     const Case cases[] = {{huge, "-c"}, {huge, "-r"}, {"/dev/zero", "-c"}};
     for (const Case& c : cases) {
         const std::string script = "exec timeout 60 \"$0\" \"$@\" " + std::string(c.job) + " " +
-                                   testing::shellQuote(c.configFile);
+                                   test::shellQuote(c.configFile);
         ToolRun run = zendorcfgIn("/bin/sh", script);
         EXPECT_EQ(run.output, "Failed to read file '" + c.configFile + "' : larger than 16 MiB\n")
             << c.configFile << " " << c.job;
@@ -180,76 +179,6 @@ TEST_F(RunInputs, AnOutputFileThatIsAnInputIsRefused) {
     ToolRun run = zendorcfg({"-r", config(), "-o", other});
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(readFile(other).starts_with("[general]\nopt=01")) << readFile(other);
-}
-
-// Stand-ins for the package tools: nothing is installed, and apt-get logs its arguments and
-// finds the lists lock held by another run for its first $BUSY updates.
-const char kFakeAptGet[] =
-    "#!/bin/sh\n"
-    "echo \"$*\" >>\"$LOG\"\n"
-    "case \" $* \" in *\" update \"*)\n"
-    "  n=$(grep -c ' update ' \"$LOG\")\n"
-    "  if [ \"$n\" -le \"$BUSY\" ]; then\n"
-    "    echo 'E: Could not get lock /var/lib/apt/lists/lock. It is held by process 9 (apt)' >&2\n"
-    "    exit 100\n"
-    "  fi\n"
-    "  [ -z \"$FAIL\" ] || { echo \"E: $FAIL\" >&2; exit 100; } ;;\n"
-    "esac\n";
-
-// The set-up script waits for the lock of another package manager run, within its bound, and
-// fails at once on anything else.
-TEST(InstallDeps, WaitsForAnotherPackageManagerRun) {
-    TempDir dir;
-    const std::string bin = dir.file("bin");
-    std::filesystem::create_directory(bin);
-    const std::pair<const char*, std::string> tools[] = {
-        {"apt-get", kFakeAptGet},
-        {"dpkg-query", "#!/bin/sh\nexit 1\n"},
-        {"sudo", "#!/bin/sh\nexec \"$@\"\n"},
-    };
-    for (const auto& [name, text] : tools) {
-        writeFile(bin + "/" + name, text);
-        std::filesystem::permissions(bin + "/" + name, std::filesystem::perms::owner_all);
-    }
-    struct Case {
-        const char* name;
-        const char* busy;  // updates that find the lock held
-        const char* wait;  // ZENDOR_APT_LOCK_WAIT
-        const char* fail;  // another error of the update after that
-        int status;
-        size_t fewestUpdates;
-        size_t mostUpdates;  // tried about once a second until the bound
-        bool installs;
-    };
-    const Case cases[] = {
-        {"the lock is released", "2", "30", "", 0, 3, 3, true},
-        {"the lock is never released", "1000", "2", "", 1, 2, 4, false},
-        {"another failure", "0", "30", "Some index files failed to download", 1, 1, 1, false},
-    };
-    for (const Case& c : cases) {
-        const std::string log = dir.file(std::string(c.name) + ".log");
-        ToolRun run = testing::runTool(
-            "/usr/bin/env",
-            {"PATH=" + bin + ":/usr/bin:/bin", "LOG=" + log, std::string("BUSY=") + c.busy,
-             std::string("FAIL=") + c.fail, std::string("ZENDOR_APT_LOCK_WAIT=") + c.wait, "bash",
-             ZENDOR_SOURCE_DIR "/scripts/install-deps.sh", "build"});
-        EXPECT_EQ(run.status, c.status) << c.name;
-        const std::string calls = readFile(log);
-        const std::string timeout = std::string("-o DPkg::Lock::Timeout=") + c.wait + " ";
-        size_t updates = 0;
-        size_t installs = 0;
-        for (size_t at = 0; (at = calls.find(timeout, at)) != std::string::npos; ++at) {
-            updates += calls.compare(at + timeout.size(), 6, "update") == 0;
-            installs += calls.compare(at + timeout.size(), 7, "install") == 0;
-        }
-        EXPECT_GE(updates, c.fewestUpdates) << c.name << ":\n" << calls;
-        EXPECT_LE(updates, c.mostUpdates) << c.name << ":\n" << calls;
-        EXPECT_EQ(installs, c.installs ? 1u : 0u) << c.name << ":\n" << calls;
-        EXPECT_EQ(run.output.find("Waiting for another package manager run") != std::string::npos,
-                  std::string(c.busy) != "0")
-            << c.name << ":\n"
-            << run.output;
-    }
 }
 
 }  // namespace

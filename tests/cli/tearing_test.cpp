@@ -15,8 +15,8 @@
 namespace zendor {
 namespace {
 
-using testing::TempDir;
-using testing::ToolRun;
+using test::TempDir;
+using test::ToolRun;
 using vcard::CardState;
 
 const std::string kConfig =
@@ -60,12 +60,12 @@ class Tearing : public ::testing::Test {
     std::string config() const { return dir.file("zendor.ini"); }
 
     ToolRun zendorcfg(const std::string& job) {
-        return testing::runTool(ZENDORCFG_PATH, {"-d", "sim:" + card(), job, config()});
+        return test::runTool(ZENDORCFG_PATH, {"-d", "sim:" + card(), job, config()});
     }
 
     CardState load() {
         std::string error;
-        std::optional<CardState> state = vcard::parseCardJson(testing::readFile(card()), error);
+        std::optional<CardState> state = vcard::parseCardJson(test::readFile(card()), error);
         EXPECT_TRUE(state) << "the card file stays valid: " << error;
         return state.value_or(CardState{});
     }
@@ -73,13 +73,13 @@ class Tearing : public ::testing::Test {
     void setRemoval(std::optional<uint32_t> frames) {
         CardState state = load();
         state.removeAfterFrames = frames;
-        testing::writeCard(card(), state);
+        test::writeCard(card(), state);
     }
 
     // The whole -r output of a card made with configText on a fresh card.
     std::string cleanRead(const std::string& configText) {
-        testing::writeFile(config(), configText);
-        testing::writeCard(card(), testing::knownDesfire());
+        test::writeFile(config(), configText);
+        test::writeCard(card(), test::knownDesfire());
         EXPECT_EQ(zendorcfg("-c").status, 0);
         ToolRun read = zendorcfg("-r");
         EXPECT_EQ(read.status, 0) << read.output;
@@ -93,7 +93,7 @@ class Tearing : public ::testing::Test {
     uint32_t sweep(const CardState& start, const std::vector<std::string>& verified) {
         const std::string newRead = cleanRead(kNewConfig);
         for (uint32_t frames = 0; frames < 200; ++frames) {
-            testing::writeCard(card(), start);
+            test::writeCard(card(), start);
             setRemoval(frames);
             ToolRun torn = zendorcfg("-c");
             if (torn.status == 0) {
@@ -136,8 +136,8 @@ class Tearing : public ::testing::Test {
 
     // The card a clean creation with configText makes on a fresh card.
     CardState madeWith(const std::string& configText) {
-        testing::writeFile(config(), configText);
-        testing::writeCard(card(), testing::knownDesfire());
+        test::writeFile(config(), configText);
+        test::writeCard(card(), test::knownDesfire());
         EXPECT_EQ(zendorcfg("-c").status, 0);
         return load();
     }
@@ -149,7 +149,7 @@ class Tearing : public ::testing::Test {
 TEST_F(Tearing, EveryFrameOfACreationOnAFreshCard) {
     // Check, format with the root key installed, application and its key, both files, both
     // writes in frames, commit.
-    EXPECT_EQ(sweep(testing::knownDesfire(), {}), 38u);
+    EXPECT_EQ(sweep(test::knownDesfire(), {}), 38u);
 }
 
 TEST_F(Tearing, EveryFrameOfACreationOnAMasterCard) {

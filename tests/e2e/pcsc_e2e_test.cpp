@@ -173,20 +173,20 @@ class PcscEndToEndTest : public ::testing::Test {
 
     // Serves the card and waits until pcscd shows it on the reader.
     void serve(const vcard::CardState& card, std::vector<std::string> extra = {}) {
-        testing::writeCard(card_, card);
+        test::writeCard(card_, card);
         serve_.emplace(card_, log_, std::move(extra));
         ASSERT_TRUE(serve_->started());
-        ASSERT_TRUE(watch_.waitFor(reader(), true, 5s)) << testing::readFile(log_);
+        ASSERT_TRUE(watch_.waitFor(reader(), true, 5s)) << test::readFile(log_);
     }
 
-    testing::ToolRun zendorcfg(const std::string& device, std::vector<std::string> args) {
+    test::ToolRun zendorcfg(const std::string& device, std::vector<std::string> args) {
         args.insert(args.begin(), {"-d", device});
-        return testing::runTool(ZENDORCFG_PATH, args);
+        return test::runTool(ZENDORCFG_PATH, args);
     }
 
     // How many lines of the serve log begin with prefix.
     size_t logLines(std::string_view prefix) const {
-        std::istringstream log(testing::readFile(log_));
+        std::istringstream log(test::readFile(log_));
         size_t count = 0;
         for (std::string line; std::getline(log, line);) {
             count += line.starts_with(prefix) ? 1 : 0;
@@ -195,7 +195,7 @@ class PcscEndToEndTest : public ::testing::Test {
     }
 
     ReaderWatch watch_;
-    testing::TempDir dir_;
+    test::TempDir dir_;
     std::string card_ = dir_.file("card.json");
     std::string simCard_ = dir_.file("sim-card.json");
     std::string log_ = dir_.file("serve.log");
@@ -203,7 +203,7 @@ class PcscEndToEndTest : public ::testing::Test {
 };
 
 TEST_F(PcscEndToEndTest, ActivatesTheServedCardAsADesfire) {
-    const vcard::CardState card = testing::knownDesfire();
+    const vcard::CardState card = test::knownDesfire();
     serve(card);
     std::string lower = reader();
     std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
@@ -232,13 +232,13 @@ TEST_F(PcscEndToEndTest, ActivatesTheServedCardAsADesfire) {
         MARLIX_ReaderClose();
     }
     // Letting go resets the card, which ends its session.
-    EXPECT_EQ(logLines("Reset"), names.size()) << testing::readFile(log_);
+    EXPECT_EQ(logLines("Reset"), names.size()) << test::readFile(log_);
 }
 
 // pcscd refuses the second connection while the first holds the card; the second waits about
 // two seconds for it and gets it when the first lets go within that time.
 TEST_F(PcscEndToEndTest, TheCardBelongsToOneProgramAtATime) {
-    serve(testing::knownDesfire());
+    serve(test::knownDesfire());
     marlix::DeviceName device{marlix::DeviceName::Kind::PcscReader, reader()};
     std::unique_ptr<marlix::Transport> first = marlix::openPcscTransport(device);
     std::unique_ptr<marlix::Transport> second = marlix::openPcscTransport(device);
@@ -261,7 +261,7 @@ TEST_F(PcscEndToEndTest, TheCardBelongsToOneProgramAtATime) {
 }
 
 TEST_F(PcscEndToEndTest, ZendorcfgRefusesWhatIsNoDesfireCardOnAKnownReader) {
-    vcard::CardState foreignUid = testing::knownDesfire();
+    vcard::CardState foreignUid = test::knownDesfire();
     foreignUid.uid[0] = 0x08;
     std::string allReaders;
     for (const std::string& name : watch_.readers()) {
@@ -277,7 +277,7 @@ TEST_F(PcscEndToEndTest, ZendorcfgRefusesWhatIsNoDesfireCardOnAKnownReader) {
     const std::vector<Case> cases{
         {"no card", std::nullopt, {}, std::nullopt, "No card on the reader\nExiting\n"},
         {"not a DESFire",
-         testing::knownDesfire(),
+         test::knownDesfire(),
          {"--not-desfire"},
          std::nullopt,
          "Card found, not a Desfire\nExiting\n"},
@@ -305,7 +305,7 @@ TEST_F(PcscEndToEndTest, ZendorcfgRefusesWhatIsNoDesfireCardOnAKnownReader) {
         if (c.card) {
             serve(*c.card, c.serveArgs);
         }
-        testing::ToolRun run = zendorcfg(c.device.value_or(reader()), {"-r"});
+        test::ToolRun run = zendorcfg(c.device.value_or(reader()), {"-r"});
         EXPECT_EQ(run.output, c.output);
         EXPECT_EQ(run.status, 1);
         if (serve_) {
@@ -318,16 +318,16 @@ TEST_F(PcscEndToEndTest, ZendorcfgRefusesWhatIsNoDesfireCardOnAKnownReader) {
 
 // The same card, once on the reader and once as a sim: device, must come out the same.
 TEST_F(PcscEndToEndTest, CreateAndReadGiveWhatTheVirtualCardGives) {
-    serve(testing::knownDesfire());
-    testing::writeCard(simCard_, testing::knownDesfire());
+    serve(test::knownDesfire());
+    test::writeCard(simCard_, test::knownDesfire());
     for (const char* action : {"-c", "-r"}) {
         SCOPED_TRACE(action);
-        testing::ToolRun onReader = zendorcfg(reader(), {action, ZENDOR_EXAMPLE_INI});
-        testing::ToolRun onSim = zendorcfg("sim:" + simCard_, {action, ZENDOR_EXAMPLE_INI});
+        test::ToolRun onReader = zendorcfg(reader(), {action, ZENDOR_EXAMPLE_INI});
+        test::ToolRun onSim = zendorcfg("sim:" + simCard_, {action, ZENDOR_EXAMPLE_INI});
         EXPECT_EQ(onReader.status, 0) << onReader.output;
         EXPECT_TRUE(onReader.output.ends_with("OK !\n")) << onReader.output;
         EXPECT_EQ(onReader.output, onSim.output);
-        EXPECT_EQ(testing::readFile(card_), testing::readFile(simCard_));
+        EXPECT_EQ(test::readFile(card_), test::readFile(simCard_));
     }
 }
 
@@ -335,11 +335,11 @@ TEST_F(PcscEndToEndTest, CreateAndReadGiveWhatTheVirtualCardGives) {
 // four frames of its own to activate the card (GetVersion in three parts, GET DATA), which the
 // sim: device does not, so its card leaves four frames earlier.
 TEST_F(PcscEndToEndTest, ACardPulledAwayMidWriteFailsAsTheVirtualCardDoes) {
-    serve(testing::knownDesfire(), {"--verbose"});
+    serve(test::knownDesfire(), {"--verbose"});
     ASSERT_EQ(zendorcfg(reader(), {"-c", ZENDOR_EXAMPLE_INI}).status, 0);
     ASSERT_EQ(serve_->stop(), 0);
     ASSERT_TRUE(watch_.waitFor(reader(), false, 5s));
-    std::istringstream frames(testing::readFile(log_));
+    std::istringstream frames(test::readFile(log_));
     uint32_t activationFrames = 0;
     uint32_t cut = 0;
     uint32_t frame = 0;
@@ -361,14 +361,14 @@ TEST_F(PcscEndToEndTest, ACardPulledAwayMidWriteFailsAsTheVirtualCardDoes) {
     ASSERT_EQ(activationFrames, 4u);
     ASSERT_GT(cut, activationFrames);
 
-    vcard::CardState card = testing::knownDesfire();
+    vcard::CardState card = test::knownDesfire();
     card.removeAfterFrames = cut;
-    vcard::CardState simCard = testing::knownDesfire();
+    vcard::CardState simCard = test::knownDesfire();
     simCard.removeAfterFrames = cut - activationFrames;
     serve(card);
-    testing::writeCard(simCard_, simCard);
-    testing::ToolRun onReader = zendorcfg(reader(), {"-c", ZENDOR_EXAMPLE_INI});
-    testing::ToolRun onSim = zendorcfg("sim:" + simCard_, {"-c", ZENDOR_EXAMPLE_INI});
+    test::writeCard(simCard_, simCard);
+    test::ToolRun onReader = zendorcfg(reader(), {"-c", ZENDOR_EXAMPLE_INI});
+    test::ToolRun onSim = zendorcfg("sim:" + simCard_, {"-c", ZENDOR_EXAMPLE_INI});
     EXPECT_EQ(onReader.status, 1);
     EXPECT_EQ(onReader.output, onSim.output);
     EXPECT_EQ(serve_->exitStatus(5s), 0);

@@ -14,7 +14,7 @@
 namespace zendor::ini {
 namespace {
 
-using zendor::testing::FixtureFile;
+using zendor::test::FixtureFile;
 
 // Every byte but NUL is text, whatever it means in UTF-8.
 const std::string kAwkwardBytes = "[master]\r\nloc = 0A\x01 SOH\n\xFF\xFE;x\x80";

@@ -14,7 +14,7 @@
 namespace zendor::ini {
 namespace {
 
-using zendor::testing::FixtureFile;
+using zendor::test::FixtureFile;
 
 class LongLines : public ::testing::TestWithParam<size_t> {};
 

@@ -11,7 +11,7 @@
 namespace zendor::ini {
 namespace {
 
-using zendor::testing::FixtureFile;
+using zendor::test::FixtureFile;
 
 struct Lookup {
     const char* section;

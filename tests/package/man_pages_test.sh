@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The man pages render without a warning, as groff and man -l see them, and the zendorcfg page
-# explains every status of our own that the card library can report.
+# The man pages render without a warning, as groff and man -l see them. (What the zendorcfg page
+# says of each status is checked against the status table by zendor_status_table_tests.)
 # Usage: man_pages_test.sh SOURCE_DIR
 set -uo pipefail
 
 source_dir=$1
+command -v groff >/dev/null || { echo "groff not installed: skipped"; exit 77; }
 failures=0
 fail() {
     echo "FAIL: $*"
@@ -20,16 +21,7 @@ for page in "$source_dir"/man/zendorcfg.1 "$source_dir"/man/zendor-vcard.1; do
     fi
 done
 
-# Our own statuses, as the two interface headers name them; -1000 and below are the card's.
-headers="$source_dir/src/card/marlix.h $source_dir/src/card/marlix_desfire.h"
-statuses=$(cat $headers | grep -Eo '= -[0-9]+,' | grep -Eo '[0-9]+' | awk '$1 < 1000')
-[ -n "$statuses" ] || fail "no status found in the interface headers"
-for status in $statuses; do
-    grep -qx "\.B \\\\-$status" "$source_dir/man/zendorcfg.1" ||
-        fail "man/zendorcfg.1 does not explain status -$status of the interface headers"
-done
-
 if [ "$failures" -ne 0 ]; then
     exit 1
 fi
-echo "Man pages checked: $(echo $statuses | wc -w) statuses explained"
+echo "Man pages checked"

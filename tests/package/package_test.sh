@@ -5,6 +5,9 @@
 set -uo pipefail
 
 build=$1
+for tool in dpkg-deb cpack; do
+    command -v "$tool" >/dev/null || { echo "$tool not installed: skipped"; exit 77; }
+done
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/zendor-package-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 

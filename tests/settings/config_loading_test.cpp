@@ -6,14 +6,14 @@
 #include <array>
 #include <string>
 
-#include "ini/fixture_file.h"
 #include "settings/table_text.h"
+#include "support/temp_dir.h"
 
 namespace zendor::settings {
 namespace {
 
-using zendor::testing::FixtureFile;
-using zendor::testing::tableText;
+using zendor::test::FixtureFile;
+using zendor::test::tableText;
 
 struct Loaded {
     bool result;

@@ -1,34 +1,67 @@
-// The schema's reach (which slots a configuration can fill) and the template kind selection.
+// The schema's reach (which slots the loader fills from a configuration) and the template kind
+// selection.
 #include "settings/schema.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <set>
 #include <string>
+#include <utility>
 
+#include "settings/config_loading.h"
 #include "settings/table_text.h"
 
 namespace zendor::settings {
 namespace {
 
-// Every section id with the template numbers it is used with, as the loader walks them.
-std::set<unsigned> fillableSlots() {
-    std::set<unsigned> slots;
-    for (const SettingDef& row : kSettingsSchema) {
-        if (row.section == kSectionGeneral || row.section == kSectionRcKeys) {
-            slots.insert(slotOf(row, 0));
-        } else if (row.section == kSectionMasterTemplate) {
-            slots.insert(slotOf(row, kMasterTemplate));
-        } else {
-            for (int n = kFirstLookupTemplate; n <= kLastLookupTemplate; ++n) {
-                slots.insert(slotOf(row, n));
+// A configuration that gives every key a value within its row's bounds: general, rckeys, tpl5,
+// and in tpl1 to tpl4 the lkl given and the rows of the kind it selects (kinds share key names
+// with other bounds). The keys are the schema's, so a new row is in it at once.
+std::string everyKey(const char* lkl, uint8_t kind) {
+    std::map<std::string, std::map<std::string, std::string>> sections;
+    for (int n = 0; n <= kMasterTemplate; ++n) {
+        for (const SettingDef& row : kSettingsSchema) {
+            const bool general = row.section == kSectionGeneral || row.section == kSectionRcKeys;
+            const bool master = row.section == kSectionMasterTemplate;
+            const bool lookup = row.section == kSectionLookupList || row.section == kind;
+            if (n == 0 ? !general : n == kMasterTemplate ? !master : !lookup) {
+                continue;
+            }
+            // A kind's rows repeat lkl after the list's own row: the first value stays.
+            sections[sectionName(row.section, n).data()].try_emplace(
+                row.key, row.section == kSectionLookupList
+                             ? std::string(lkl)
+                             : std::string(2 * std::max<size_t>(row.minLength, 1), '5'));
+        }
+    }
+    std::string text;
+    for (const auto& [section, keys] : sections) {
+        text += "[" + section + "]\n";
+        for (const auto& [key, value] : keys) {
+            text += key + "=" + value + "\n";
+        }
+    }
+    return text;
+}
+
+TEST(Schema, LoaderFillsExactlyTheSlotsOfTheTemplatesOptionsKeysAndRc) {
+    std::set<unsigned> filled;
+    // One lkl per template kind (see TemplateKind below): together they reach every row.
+    const std::pair<const char*, uint8_t> kinds[] = {{"00", 0x11}, {"41", 0x12}, {"61", 0x13},
+                                                     {"71", 0x14}, {"11", 0x15}, {"72", 0x16}};
+    for (const auto& [lkl, kind] : kinds) {
+        SettingsTable table;
+        ::testing::internal::CaptureStdout();
+        EXPECT_TRUE(loadSettings(table, everyKey(lkl, kind)));
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "") << "lkl " << lkl;
+        for (unsigned slot = 0; slot < kSlotCount; ++slot) {
+            if (table.slots[slot].present) {
+                filled.insert(slot);
             }
         }
     }
-    return slots;
-}
-
-TEST(Schema, FillsExactlyTheSlotsOfTheTemplatesOptionsKeysAndRc) {
     std::set<unsigned> expected = {0x53, 0x55, 0x56, 0x6F, 0xFF};
     for (unsigned base : {0x10u, 0x20u, 0x30u, 0x40u}) {
         for (unsigned i = 0; i < 8; ++i) {
@@ -41,7 +74,7 @@ TEST(Schema, FillsExactlyTheSlotsOfTheTemplatesOptionsKeysAndRc) {
     for (unsigned tag = 0x80; tag <= 0x9F; ++tag) {
         expected.insert(tag);
     }
-    EXPECT_EQ(fillableSlots(), expected);
+    EXPECT_EQ(filled, expected);
 }
 
 TEST(Schema, SectionNames) {
@@ -69,15 +102,15 @@ TEST(TemplateKind, EveryLookupListClass) {
         for (int n = kFirstLookupTemplate; n <= kLastLookupTemplate; ++n) {
             SettingsTable table;
             if (c.lkl != nullptr) {
-                table = zendor::testing::tableOf({{static_cast<uint8_t>(16 * n), c.lkl}});
+                table = zendor::test::tableOf({{static_cast<uint8_t>(16 * n), c.lkl}});
             }
             // A neighbouring template's list must not count.
-            table.slots[16 * (n % 4 + 1)] = zendor::testing::tableOf({{0x10, "41"}}).slots[0x10];
+            table.slots[16 * (n % 4 + 1)] = zendor::test::tableOf({{0x10, "41"}}).slots[0x10];
             EXPECT_EQ(templateKind(table, n), c.kind) << (c.lkl ? c.lkl : "absent") << " tpl" << n;
         }
     }
-    EXPECT_EQ(templateKind(zendor::testing::tableOf({{0x00, "41"}, {0x50, "41"}}), 0), kKindNone);
-    EXPECT_EQ(templateKind(zendor::testing::tableOf({{0x00, "41"}, {0x50, "41"}}), 5), kKindNone);
+    EXPECT_EQ(templateKind(zendor::test::tableOf({{0x00, "41"}, {0x50, "41"}}), 0), kKindNone);
+    EXPECT_EQ(templateKind(zendor::test::tableOf({{0x00, "41"}, {0x50, "41"}}), 5), kKindNone);
 }
 
 }  // namespace

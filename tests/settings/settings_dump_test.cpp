@@ -9,7 +9,7 @@ namespace zendor::settings {
 namespace {
 
 TEST(SettingsDump, PresentSlotsInTagOrder) {
-    const SettingsTable table = zendor::testing::tableOf(
+    const SettingsTable table = zendor::test::tableOf(
         {{0xFF, "1234"}, {0x60, "01"}, {0x65, ""}, {0x10, "41"}, {0x9F, "0A0B0C0D0E0F"}}, true);
     ::testing::internal::CaptureStdout();
     printSettingsDump(table);

@@ -8,18 +8,18 @@
 #include <filesystem>
 #include <string>
 
-#include "ini/fixture_file.h"
 #include "settings/config_loading.h"
 #include "settings/table_text.h"
+#include "support/temp_dir.h"
 #include "support/text_mode.h"
 
 namespace zendor::settings {
 namespace {
 
-using zendor::testing::FixtureFile;
-using zendor::testing::tableOf;
-using zendor::testing::tableText;
-using zendor::testing::textModeBytes;
+using zendor::test::FixtureFile;
+using zendor::test::tableOf;
+using zendor::test::tableText;
+using zendor::test::textModeBytes;
 
 std::string exported(const SettingsTable& table) {
     ::testing::internal::CaptureStdout();

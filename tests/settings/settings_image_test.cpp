@@ -3,16 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "settings/table_text.h"
 
 namespace zendor::settings {
 namespace {
 
-using zendor::testing::hexOf;
-using zendor::testing::tableOf;
-using zendor::testing::tableText;
+using zendor::test::hexOf;
+using zendor::test::tableOf;
+using zendor::test::tableText;
 
 // The whole image in hexadecimal; expectations give the entries and pad them with zeros.
 std::string imageHex(const SettingsImage& image) {
@@ -25,9 +27,8 @@ std::string padded(const std::string& entries) {
 
 SettingsImage imageOf(const std::string& entries) {
     SettingsImage image{};
-    for (size_t i = 0; 2 * i + 1 < entries.size(); ++i) {
-        image[i] = static_cast<uint8_t>(std::stoul(entries.substr(2 * i, 2), nullptr, 16));
-    }
+    const std::vector<uint8_t> bytes = test::fromHex(entries);
+    std::copy_n(bytes.begin(), std::min(bytes.size(), image.size()), image.begin());
     return image;
 }
 

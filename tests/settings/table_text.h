@@ -1,16 +1,18 @@
 // Settings tables written and compared as short text, "TT=hex" per present slot.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "settings/settings_table.h"
 #include "support/hex.h"
 
-namespace zendor::testing {
+namespace zendor::test {
 
 inline std::string hexOf(const uint8_t* bytes, size_t count) {
     return test::toHex(std::span(bytes, count), test::HexCase::Upper);
@@ -48,12 +50,10 @@ inline settings::SettingsTable tableOf(
         settings::SettingSlot& slot = table.slots[tag];
         slot.present = 1;
         slot.length = static_cast<uint8_t>(hex.size() / 2);
-        for (size_t i = 0; i < slot.length && i < slot.value.size(); ++i) {
-            slot.value[i] =
-                static_cast<uint8_t>(std::stoul(std::string(hex.substr(2 * i, 2)), nullptr, 16));
-        }
+        const std::vector<uint8_t> bytes = zendor::test::fromHex(hex);
+        std::copy_n(bytes.begin(), std::min(bytes.size(), slot.value.size()), slot.value.begin());
     }
     return table;
 }
 
-}  // namespace zendor::testing
+}  // namespace zendor::test

@@ -11,7 +11,7 @@
 namespace zendor::settings {
 namespace {
 
-using zendor::testing::hexOf;
+using zendor::test::hexOf;
 
 struct Case {
     std::string text;

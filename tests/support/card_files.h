@@ -7,7 +7,7 @@
 #include "vcard/card_json.h"
 #include "vcard/card_state.h"
 
-namespace zendor::testing {
+namespace zendor::test {
 
 inline vcard::CardState knownDesfire() {
     vcard::CardState card;
@@ -19,4 +19,4 @@ inline void writeCard(const std::string& path, const vcard::CardState& card) {
     writeFile(path, vcard::formatCardJson(card));
 }
 
-}  // namespace zendor::testing
+}  // namespace zendor::test

@@ -7,7 +7,7 @@
 #include "marlix/reader.h"
 #include "marlix/transport.h"
 
-namespace zendor::testing {
+namespace zendor::test {
 
 struct TransportCounts {
     int opened = 0;
@@ -69,4 +69,4 @@ class CountingTransports {
     TransportCounts counts;
 };
 
-}  // namespace zendor::testing
+}  // namespace zendor::test

@@ -29,11 +29,15 @@ inline std::string toHex(std::span<const uint8_t> bytes, HexCase letters = HexCa
     return text;
 }
 
-// Two lower- or upper-case digits per byte, nothing else.
+// Two lower- or upper-case digits per byte; spaces between bytes are passed over ("90 5A 00").
 inline std::vector<uint8_t> fromHex(std::string_view text) {
     auto nibble = [](char digit) { return digit <= '9' ? digit - '0' : (digit | 0x20) - 'a' + 10; };
     std::vector<uint8_t> bytes;
     for (size_t i = 0; i + 1 < text.size(); i += 2) {
+        if (text[i] == ' ') {
+            --i;
+            continue;
+        }
         bytes.push_back(static_cast<uint8_t>(nibble(text[i]) << 4 | nibble(text[i + 1])));
     }
     return bytes;

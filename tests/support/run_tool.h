@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace zendor::testing {
+namespace zendor::test {
 
 struct ToolRun {
     std::string output;     // standard output, with Windows' CRLF line ends read as "\n"
@@ -147,4 +147,4 @@ inline ToolRun runTool(const std::string& program, const std::vector<std::string
 }
 #endif
 
-}  // namespace zendor::testing
+}  // namespace zendor::test

@@ -1,4 +1,5 @@
-// A scratch folder per test, removed with everything in it when the test ends.
+// The tests' scratch files: a folder per test, or one file in a folder of its own, removed with
+// everything in them when the test ends.
 #pragma once
 
 #include <filesystem>
@@ -6,8 +7,9 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 
-namespace zendor::testing {
+namespace zendor::test {
 
 class TempDir {
   public:
@@ -51,6 +53,28 @@ class TempDir {
     std::filesystem::path path_;
 };
 
+// One file holding text, alone in its folder, so that parallel tests never meet.
+class FixtureFile {
+  public:
+    FixtureFile(std::string_view name, std::string_view text)
+        : path_(dir_.file(std::string(name))) {
+        std::ofstream(path_, std::ios::binary | std::ios::trunc) << text;
+    }
+
+    const char* path() const { return path_.c_str(); }
+
+    std::string text() const {
+        std::ifstream in(path_, std::ios::binary);
+        std::ostringstream all;
+        all << in.rdbuf();
+        return all.str();
+    }
+
+  private:
+    TempDir dir_;
+    std::string path_;
+};
+
 inline void writeFile(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
@@ -63,4 +87,4 @@ inline std::string readFile(const std::string& path) {
     return text.str();
 }
 
-}  // namespace zendor::testing
+}  // namespace zendor::test

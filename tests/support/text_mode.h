@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace zendor::testing {
+namespace zendor::test {
 
 inline std::string textModeBytes(std::string_view text) {
 #ifdef _WIN32
@@ -22,4 +22,4 @@ inline std::string textModeBytes(std::string_view text) {
 #endif
 }
 
-}  // namespace zendor::testing
+}  // namespace zendor::test

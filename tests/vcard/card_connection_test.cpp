@@ -20,7 +20,7 @@ const std::vector<uint8_t> kCreateApplication{0x90, 0xCA, 0x00, 0x00, 0x05, 0x43
 const std::vector<uint8_t> kGetApplicationIds{0x90, 0x6A, 0x00, 0x00, 0x00};
 
 TEST(CardConnection, AChangeTheFileCannotTakeNeverHappens) {
-    CardState other = testing::knownDesfire();
+    CardState other = test::knownDesfire();
     other.uid[6] ^= 0x01;
     const struct {
         const char* name;
@@ -29,19 +29,19 @@ TEST(CardConnection, AChangeTheFileCannotTakeNeverHappens) {
         CardState fileAfter;
     } cases[] = {
         {"another program rewrote the file",
-         [&](const std::string& path) { testing::writeCard(path, other); },
+         [&](const std::string& path) { test::writeCard(path, other); },
          "another program changed it since it was read", other},
         {"another program removed the file",
          [&](const std::string& path) { std::filesystem::remove(path); },
          "another program changed it since it was read", CardState{}},
         {"the file is write-protected",
          [](const std::string& path) { ::chmod(path.c_str(), 0444); }, "it is read-only",
-         testing::knownDesfire()},
+         test::knownDesfire()},
     };
     for (const auto& c : cases) {
-        testing::TempDir dir;
+        test::TempDir dir;
         const std::string path = dir.file("card.json");
-        testing::writeCard(path, testing::knownDesfire());
+        test::writeCard(path, test::knownDesfire());
         CardConnection::OpenResult opened = CardConnection::open(path);
         ASSERT_EQ(opened.status, CardConnection::OpenStatus::Ok) << opened.error;
         CardConnection& connection = *opened.connection;

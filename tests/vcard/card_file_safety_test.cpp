@@ -18,7 +18,7 @@ namespace zendor::vcard {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempDir;
+using test::TempDir;
 
 // Factory settings 0F let anyone create an application: AID 5A4D43, key settings EF, one key.
 const std::vector<uint8_t> kCreateApplication{0x90, 0xCA, 0x00, 0x00, 0x05, 0x43,
@@ -65,7 +65,7 @@ TEST(CardFileSafety, NewFilesAreTheOwnersAloneAndASaveKeepsWhatTheFileAllowed) {
         TempDir dir;
         std::string written = dir.file("written.json");
         std::string error;
-        ASSERT_TRUE(writeCardFile(written, testing::knownDesfire(), error)) << error;
+        ASSERT_TRUE(writeCardFile(written, test::knownDesfire(), error)) << error;
         EXPECT_EQ(permissionsOf(written), 0600u) << "umask " << mask;
 
         std::string made = dir.file("made.json");
@@ -85,7 +85,7 @@ TEST(CardFileSafety, ASaveByRootKeepsTheOwner) {
     }
     TempDir dir;
     std::string path = dir.file("card.json");
-    testing::writeCard(path, testing::knownDesfire());
+    test::writeCard(path, test::knownDesfire());
     ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
     EXPECT_EQ(openAndSend(path, kCreateApplication), CardConnection::TransmitStatus::Ok);
     struct stat info {};
@@ -99,13 +99,13 @@ TEST(CardFileSafety, ASaveByRootKeepsTheOwner) {
 TEST(CardFileSafety, AKilledSaveLeavesNoCopyBehindAfterTheNextRun) {
     TempDir dir;
     std::string path = dir.file("card.json");
-    testing::writeCard(path, testing::knownDesfire());
+    test::writeCard(path, test::knownDesfire());
     std::string ownCopy = temporaryPrefixOf(path) + "Ab12Cd";
     std::string otherCardsCopy = temporaryPrefixOf(dir.file("other.json")) + "Ab12Cd";
     std::string oldCopy = dir.file(".zendor-card-Xy34Zw");
     std::string recentOldCopy = dir.file(".zendor-card-Qr56St");
     for (const std::string& copy : {ownCopy, otherCardsCopy, oldCopy, recentOldCopy}) {
-        testing::writeCard(copy, testing::knownDesfire());
+        test::writeCard(copy, test::knownDesfire());
     }
     fs::last_write_time(oldCopy, fs::file_time_type::clock::now() - std::chrono::hours(1));
 
@@ -134,7 +134,7 @@ TEST(CardFileSafety, ALinkStandsForTheFileItPointsTo) {
     fs::create_directory(dir.path() / "real");
     std::string real = dir.file("real/card.json");
     std::string link = dir.file("link.json");
-    testing::writeCard(real, testing::knownDesfire());
+    test::writeCard(real, test::knownDesfire());
     fs::create_symlink("real/card.json", link);
 
     {
@@ -163,7 +163,7 @@ TEST(CardFileSafety, ALinkStandsForTheFileItPointsTo) {
 TEST(CardFileSafety, APlantedLockLinkIsRefusedAndNothingIsMadeAtItsTarget) {
     TempDir dir;
     std::string path = dir.file("card.json");
-    testing::writeCard(path, testing::knownDesfire());
+    test::writeCard(path, test::knownDesfire());
     std::string victim = dir.file("victim");
     fs::create_symlink(victim, path + ".lock");
     CardConnection::OpenResult opened = CardConnection::open(path);
@@ -176,7 +176,7 @@ TEST(CardFileSafety, APlantedLockLinkIsRefusedAndNothingIsMadeAtItsTarget) {
 TEST(CardFileSafety, ALongestNameStillHasALockAndCopies) {
     TempDir dir;
     std::string path = dir.file(std::string(250, 'c') + ".json");
-    testing::writeCard(path, testing::knownDesfire());
+    test::writeCard(path, test::knownDesfire());
     CardConnection::OpenResult opened = CardConnection::open(path);
     ASSERT_EQ(opened.status, CardConnection::OpenStatus::Ok) << opened.error;
     EXPECT_EQ(CardConnection::open(path).status, CardConnection::OpenStatus::Busy);
@@ -206,16 +206,16 @@ TEST(CardFileSafety, AnotherAccountsLockFileAndAReadOnlyFolder) {
     std::string shared = dir.file("shared");
     ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
     std::string card = dir.file("shared/card.json");
-    testing::writeCard(card, testing::knownDesfire());
+    test::writeCard(card, test::knownDesfire());
     ASSERT_EQ(::chown(card.c_str(), kNobody, kNobody), 0);
     constexpr uid_t kDaemon = 1;
-    testing::writeFile(card + ".lock", "");
+    test::writeFile(card + ".lock", "");
     ASSERT_EQ(::chmod((card + ".lock").c_str(), 0644), 0);
     ASSERT_EQ(::chown((card + ".lock").c_str(), kDaemon, kDaemon), 0);
 
     fs::create_directory(dir.path() / "closed");
     std::string closed = dir.file("closed/card.json");
-    testing::writeCard(closed, testing::knownDesfire());
+    test::writeCard(closed, test::knownDesfire());
     ASSERT_EQ(::chmod(closed.c_str(), 0644), 0);
 
     asNobody([&] {

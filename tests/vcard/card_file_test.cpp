@@ -10,10 +10,10 @@
 namespace zendor::vcard {
 namespace {
 
-using testing::TempDir;
+using test::TempDir;
 
 CardState richCard() {
-    CardState card = testing::knownDesfire();
+    CardState card = test::knownDesfire();
     card.piccKey.fill(0x5A);
     card.removeAfterFrames = 12;
     card.freeMemory = 7200;

@@ -1,11 +1,11 @@
-// Hostile card files just under the size cap: each loads or is refused in bounded memory and
-// time, measured in a child process so that the figure is the load's alone.
+// Hostile card files just under the size cap: each loads or is refused in bounded memory,
+// measured in a child process so that the figure is the load's alone. (How long the largest card
+// takes to load is the benchmark's to measure: zendor_bench --large-card.)
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
 #include <functional>
 
@@ -30,7 +30,6 @@ constexpr bool kMeasured = true;
 #endif
 
 constexpr long kMaxPeakKilobytes = 64 * 1024;
-constexpr auto kMaxLoadTime = std::chrono::seconds(1);
 constexpr size_t kFileSize = kMaxCardFileSize - 64;
 
 // Writes head, then body repeated up to about kFileSize, then tail, without holding it all.
@@ -59,19 +58,17 @@ struct Load {
     long peakKilobytes = 0;
 };
 
-// Loads path in a child: exit 0 when the result is the one expected, 2 when it took too long.
+// Loads path in a child: exit 0 when the result is the one expected.
 Load loadInChild(const std::string& path, const std::function<bool(const ReadResult&)>& expected) {
     pid_t child = ::fork();
     if (child == 0) {
-        auto start = std::chrono::steady_clock::now();
         ReadResult read = readCardFile(path);
-        bool slow = std::chrono::steady_clock::now() - start > kMaxLoadTime;
         if (!expected(read)) {
             std::printf("unexpected: %s\n", read.error.c_str());
             std::fflush(stdout);
             ::_exit(1);
         }
-        ::_exit(slow && kMeasured ? 2 : 0);
+        ::_exit(0);
     }
     Load load;
     int status = 0;
@@ -84,7 +81,7 @@ Load loadInChild(const std::string& path, const std::function<bool(const ReadRes
 }
 
 CardState largestCard() {
-    CardState card = testing::knownDesfire();
+    CardState card = test::knownDesfire();
     for (uint32_t aid = 1; card.applications.size() < kMaxApplications; ++aid) {
         Application app{aid, 0x0F, std::vector<Key>(kMaxKeysPerApplication), {}};
         for (uint8_t no = 0; no <= kMaxFileNo; ++no) {
@@ -114,7 +111,7 @@ TEST(CardJsonBounds, HostileFilesUnderTheCapAreRefusedInBoundedMemory) {
         {"many keys", card + "\"applications\": [{\"keys\": [", "\"00\", ", "\"00\"]}]}",
          "an array longer than any in a card file"},
     };
-    testing::TempDir dir;
+    test::TempDir dir;
     for (const auto& c : cases) {
         std::string path = dir.file("hostile.json");
         writeHostile(path, c.head, c.body, c.tail);
@@ -132,7 +129,7 @@ TEST(CardJsonBounds, HostileFilesUnderTheCapAreRefusedInBoundedMemory) {
 // Whatever a card does, its file loads again: the largest card the format allows fits under the
 // cap and loads within the same bounds.
 TEST(CardJsonBounds, TheLargestCardLoadsWithinTheBounds) {
-    testing::TempDir dir;
+    test::TempDir dir;
     std::string path = dir.file("largest.json");
     std::string error;
     {
@@ -150,7 +147,7 @@ TEST(CardJsonBounds, TheLargestCardLoadsWithinTheBounds) {
 }
 
 TEST(CardJsonBounds, RefusesMoreMemoryThanACardHas) {
-    std::string good = formatCardJson(testing::knownDesfire());
+    std::string good = formatCardJson(test::knownDesfire());
     const struct {
         std::string from, to, error;
     } cases[] = {

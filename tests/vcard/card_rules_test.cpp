@@ -19,7 +19,7 @@ using test::TestHost;
 //           1 R free, W and RW never   2 every right key 1   3 backup, every right free
 //   B2B2B2  key settings F0 (everything needs the master key, nothing changeable), keys 0, 1
 CardState ruleCard() {
-    CardState card = testing::knownDesfire();
+    CardState card = test::knownDesfire();
     auto file = [](uint8_t no, uint8_t type, uint8_t comm, uint16_t rights) {
         return DataFile{no, type, comm, rights, std::vector<uint8_t>(32, 0)};
     };

@@ -17,26 +17,12 @@
 #include "vcard/card_state.h"
 #include "vcard/virtual_card.h"
 
-namespace zendor::vcard::test {
+namespace zendor::test {
 
 using Bytes = std::vector<uint8_t>;
 
 inline Bytes bytes(std::string_view hex) {
-    Bytes out;
-    int high = -1;
-    for (char c : hex) {
-        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-        if (digit < 0) {
-            continue;
-        }
-        if (high < 0) {
-            high = digit;
-        } else {
-            out.push_back(static_cast<uint8_t>(high << 4 | digit));
-            high = -1;
-        }
-    }
-    return out;
+    return zendor::test::fromHex(hex);
 }
 
 // Bytes as the tests write APDUs: "90 5A 00 00".
@@ -44,8 +30,8 @@ inline std::string hex(std::span<const uint8_t> data) {
     return zendor::test::toHex(data, zendor::test::HexCase::Upper, " ");
 }
 
-inline Key keyOf(std::string_view hexKey) {
-    Key key{};
+inline vcard::Key keyOf(std::string_view hexKey) {
+    vcard::Key key{};
     Bytes b = bytes(hexKey);
     std::copy_n(b.begin(), key.size(), key.begin());
     return key;
@@ -57,9 +43,11 @@ inline const desfire::Block kTraceRndB{0xD6, 0xF7, 0x79, 0x68, 0xD2, 0x76, 0x7E,
 
 class TestHost {
   public:
-    explicit TestHost(CardState& state) : state_(state), card_(state) { fixRandom(kTraceRndB); }
+    explicit TestHost(vcard::CardState& state) : state_(state), card_(state) {
+        fixRandom(kTraceRndB);
+    }
 
-    VirtualCard& card() { return card_; }
+    vcard::VirtualCard& card() { return card_; }
 
     void fixRandom(const desfire::Block& rndB) {
         card_.setRandomSource([rndB](std::span<uint8_t> out) {
@@ -69,8 +57,8 @@ class TestHost {
     }
 
     Bytes transmit(const Bytes& apdu) {
-        CardState before = state_;
-        VirtualCard::Answer answer = card_.process(apdu);
+        vcard::CardState before = state_;
+        vcard::VirtualCard::Answer answer = card_.process(apdu);
         EXPECT_EQ(answer.stateChanged, state_ != before) << "after " << hex(apdu);
         return answer.bytes;
     }
@@ -125,7 +113,8 @@ class TestHost {
     }
 
     // Legacy authentication as a host does it; the session key is kept for the transfers below.
-    uint8_t authenticate(uint8_t keyNo, const Key& key, const desfire::Block& rndA = kTraceRndA) {
+    uint8_t authenticate(uint8_t keyNo, const vcard::Key& key,
+                         const desfire::Block& rndA = kTraceRndA) {
         Bytes challenge;
         uint8_t status = frame(0x0A, {keyNo}, &challenge);
         if (status != 0xAF) {
@@ -172,11 +161,11 @@ class TestHost {
         return data;
     }
 
-    Key sessionKey{};
+    vcard::Key sessionKey{};
 
   private:
-    CardState& state_;
-    VirtualCard card_;
+    vcard::CardState& state_;
+    vcard::VirtualCard card_;
 };
 
 // FileNo Offset(3) Length(3), least significant bytes first.
@@ -195,4 +184,4 @@ inline Bytes concat(Bytes a, const Bytes& b) {
     return a;
 }
 
-}  // namespace zendor::vcard::test
+}  // namespace zendor::test

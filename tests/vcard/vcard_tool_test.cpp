@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "support/card_files.h"
+#include "support/held_port.h"
+#include "support/stdout_pipe.h"
 #include "vcard/card_file.h"
 
 namespace zendor::vcard {
@@ -21,6 +23,13 @@ class VcardToolTest : public ::testing::Test {
   protected:
     // Runs the tool; "CARD" in an argument stands for the card file's path.
     std::pair<int, std::string> run(std::vector<std::string> args) {
+        ::testing::internal::CaptureStdout();
+        int status = runPrinting(std::move(args));
+        return {status, ::testing::internal::GetCapturedStdout()};
+    }
+
+    // The same, its output left where standard output goes.
+    int runPrinting(std::vector<std::string> args) {
         std::vector<std::string_view> views;
         for (std::string& arg : args) {
             if (arg == "CARD") {
@@ -28,12 +37,10 @@ class VcardToolTest : public ::testing::Test {
             }
             views.push_back(arg);
         }
-        ::testing::internal::CaptureStdout();
-        int status = runVcardTool(views, stop_);
-        return {status, ::testing::internal::GetCapturedStdout()};
+        return runVcardTool(views, stop_);
     }
 
-    testing::TempDir dir_;
+    test::TempDir dir_;
     std::string card_ = dir_.file("card.json");
     std::atomic<bool> stop_{false};
 };
@@ -45,13 +52,13 @@ TEST_F(VcardToolTest, NewWritesAFactoryFreshCardWithTheUidGiven) {
               "Card file '" + card_ + "' written: factory-fresh card, UID 04112233445566\n");
     ReadResult read = readCardFile(card_);
     ASSERT_EQ(read.status, ReadStatus::Ok) << read.error;
-    EXPECT_EQ(*read.card, testing::knownDesfire());
+    EXPECT_EQ(*read.card, test::knownDesfire());
 }
 
 TEST_F(VcardToolTest, NewKeepsAnExistingFileUnlessForced) {
-    CardState old = testing::knownDesfire();
+    CardState old = test::knownDesfire();
     old.applications.push_back({0x5A4D43, 0xEF, {Key{}}, {}});
-    testing::writeCard(card_, old);
+    test::writeCard(card_, old);
 
     auto [status, output] = run({"new", "CARD"});
     EXPECT_EQ(status, 1);
@@ -102,12 +109,12 @@ TEST_F(VcardToolTest, ServeRefusesACardItCannotHoldOrVpcdItCannotReach) {
               std::make_pair(
                   1, "Card file '" + card_ + "' does not exist; zendor-vcard new makes one\n"));
 
-    testing::writeFile(card_, "{}");
+    test::writeFile(card_, "{}");
     EXPECT_EQ(run({"serve", "CARD"}),
               std::make_pair(
                   1, "Card file '" + card_ + "' is not valid: card: member 'uid' is missing\n"));
 
-    testing::writeCard(card_, testing::knownDesfire());
+    test::writeCard(card_, test::knownDesfire());
     {
         bool busy = false;
         std::string error;
@@ -127,32 +134,17 @@ TEST_F(VcardToolTest, ServeRefusesACardItCannotHoldOrVpcdItCannotReach) {
 // vpcd's side of one connection on the loopback, for the tool's serve command.
 class FakeVpcd {
   public:
-    // Listens on a port the system picks.
-    FakeVpcd() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-            port_ = ntohs(address.sin_port);
-        }
-    }
-    ~FakeVpcd() {
-        ::close(card_);
-        ::close(listener_);
-    }
+    ~FakeVpcd() { ::close(card_); }
 
-    uint16_t port() const { return port_; }
+    uint16_t port() const { return port_.port(); }
 
     // As pcscd stopping: serving ends.
     void hangUp() { ::shutdown(card_, SHUT_RDWR); }
 
     bool accept() {
-        ::listen(listener_, 1);
-        pollfd waiting{listener_, POLLIN, 0};
-        card_ = ::poll(&waiting, 1, 5000) == 1 ? ::accept(listener_, nullptr, nullptr) : -1;
+        port_.listen();
+        pollfd waiting{port_.fd(), POLLIN, 0};
+        card_ = ::poll(&waiting, 1, 5000) == 1 ? ::accept(port_.fd(), nullptr, nullptr) : -1;
         return card_ >= 0;
     }
 
@@ -186,25 +178,26 @@ class FakeVpcd {
         return true;
     }
 
-    int listener_ = -1;
+    test::HeldPort port_;  // refuses serve until accept listens on it
     int card_ = -1;
-    uint16_t port_ = 0;
 };
 
 // The card file edited while serve waits for vpcd: the edit is another program's change, and
 // the first save refuses to go over it.
 TEST_F(VcardToolTest, ServeNeverOverwritesAnEditMadeWhileItWaitedForVpcd) {
-    testing::writeCard(card_, testing::knownDesfire());
+    test::writeCard(card_, test::knownDesfire());
     FakeVpcd vpcd;
     ASSERT_NE(vpcd.port(), 0);
-    std::pair<int, std::string> result;
-    std::thread serving([&] {
-        result = run({"serve", "CARD", "--port", std::to_string(vpcd.port())});
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    CardState edited = testing::knownDesfire();
+    const std::string port = std::to_string(vpcd.port());
+    int status = -1;
+    test::StdoutPipe output;
+    std::thread serving([&] { status = runPrinting({"serve", "CARD", "--port", port}); });
+    // The card file is read before the first try to reach vpcd, which is refused until accept.
+    EXPECT_TRUE(
+        output.waitForLine("Waiting for vpcd at 127.0.0.1:" + port + " (is pcscd running?)"));
+    CardState edited = test::knownDesfire();
     edited.piccKeySettings = 0x09;
-    testing::writeCard(card_, edited);
+    test::writeCard(card_, edited);
 
     ASSERT_TRUE(vpcd.accept());
     const std::vector<uint8_t> selectPicc{0x90, 0x5A, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00};
@@ -214,14 +207,13 @@ TEST_F(VcardToolTest, ServeNeverOverwritesAnEditMadeWhileItWaitedForVpcd) {
     EXPECT_EQ(vpcd.exchange(createApplication), std::nullopt);
     vpcd.hangUp();
     serving.join();
-    const std::string port = std::to_string(vpcd.port());
-    EXPECT_EQ(result.first, 1);
-    EXPECT_EQ(result.second, "Waiting for vpcd at 127.0.0.1:" + port +
-                                 " (is pcscd running?)\nServing card 04112233445566 from '" +
-                                 card_ + "' on vpcd at 127.0.0.1:" + port + "\nCard file '" +
-                                 card_ +
-                                 "' cannot be saved: another program changed it since it was "
-                                 "read; the card leaves the reader\n");
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(output.finish(), "Waiting for vpcd at 127.0.0.1:" + port +
+                                   " (is pcscd running?)\nServing card 04112233445566 from '" +
+                                   card_ + "' on vpcd at 127.0.0.1:" + port + "\nCard file '" +
+                                   card_ +
+                                   "' cannot be saved: another program changed it since it was "
+                                   "read; the card leaves the reader\n");
     EXPECT_EQ(*readCardFile(card_).card, edited);
 }
 

@@ -40,7 +40,7 @@ DataFile dataFile(uint8_t fileNo, uint8_t type, uint8_t comm, uint16_t rights, s
 //   3 standard, enciphered, R free, W key 1         4 backup, plain, every right free
 //   5 standard, enciphered, every right key 0, 512 bytes
 CardState applicationCard(uint8_t keySettings = 0x0F) {
-    CardState card = testing::knownDesfire();
+    CardState card = test::knownDesfire();
     Application app;
     app.aid = kAid;
     app.keySettings = keySettings;
@@ -61,7 +61,7 @@ void traceAuthentication(TestHost& host) {
 }
 
 TEST(VirtualCardKnownAnswers, AuthenticationTraceWithTheZeroCardKey) {
-    CardState card = testing::knownDesfire();
+    CardState card = test::knownDesfire();
     TestHost host(card);
     EXPECT_EQ(host.send(kTraceStart), kTraceChallenge);
     EXPECT_EQ(host.send(kTraceToken), kTraceProof);
@@ -105,7 +105,7 @@ TEST(VirtualCardKnownAnswers, MacedWriteIsCheckedAndMacedReadCarriesTheMac) {
 }
 
 TEST(VirtualCardKnownAnswers, ChangeKeySettingsOfTheCard) {
-    CardState card = testing::knownDesfire();
+    CardState card = test::knownDesfire();
     card.piccKeySettings = 0x09;
     TestHost host(card);
     traceAuthentication(host);
@@ -114,7 +114,7 @@ TEST(VirtualCardKnownAnswers, ChangeKeySettingsOfTheCard) {
 }
 
 TEST(VirtualCardKnownAnswers, ChangeKeyOfTheAuthenticatedKeyEndsTheAuthentication) {
-    CardState card = testing::knownDesfire();
+    CardState card = test::knownDesfire();
     TestHost host(card);
     traceAuthentication(host);
     EXPECT_EQ(host.send("90 C4 00 00 19 00 0C DC AE D2 DA 91 ED 6C BE 24 5B E5 F0 67 04 42 D7 D9"
@@ -140,7 +140,7 @@ TEST(VirtualCardKnownAnswers, ChangeKeyOfAnotherKeyKeepsTheAuthentication) {
 }
 
 TEST(VirtualCardAuthentication, WrongTokenFailsAndLeavesNoAuthentication) {
-    CardState card = testing::knownDesfire();
+    CardState card = test::knownDesfire();
     TestHost host(card);
     traceAuthentication(host);
     ASSERT_EQ(host.send(kTraceStart), kTraceChallenge);
@@ -152,7 +152,7 @@ TEST(VirtualCardAuthentication, WrongTokenFailsAndLeavesNoAuthentication) {
 // Without a random RndB the card offers no challenge (a fixed one could be replayed): the
 // authentication in force ends, none starts, and the token finds nothing waiting for it.
 TEST(VirtualCardAuthentication, NoRandomNumberNoChallenge) {
-    CardState card = testing::knownDesfire();
+    CardState card = test::knownDesfire();
     TestHost host(card);
     traceAuthentication(host);
     host.card().setRandomSource([](std::span<uint8_t>) { return false; });
@@ -369,13 +369,13 @@ TEST(VirtualCardCut, ChainedWriteCutInTheMiddleLeavesTheFile) {
 }
 
 TEST(VirtualCardCut, ConnectionThatEndsMidWriteSavesNothingOfIt) {
-    testing::TempDir dir;
+    test::TempDir dir;
     std::string path = dir.file("card.json");
     CardState card = applicationCard();
     card.applications[0].files.push_back(dataFile(6, kStandardDataFile, kCommPlain, 0xEEEE, 64));
     card.removeAfterFrames = 3;
-    testing::writeCard(path, card);
-    std::string before = testing::readFile(path);
+    test::writeCard(path, card);
+    std::string before = test::readFile(path);
     {
         CardConnection::OpenResult opened = CardConnection::open(path);
         ASSERT_EQ(opened.status, CardConnection::OpenStatus::Ok) << opened.error;
@@ -394,11 +394,11 @@ TEST(VirtualCardCut, ConnectionThatEndsMidWriteSavesNothingOfIt) {
         EXPECT_EQ(hex(answer), "91 AF") << "one byte short";
         EXPECT_EQ(send(bytes("90 AF 00 00 01 77 00")), CardConnection::TransmitStatus::NoAnswer);
     }
-    EXPECT_EQ(testing::readFile(path), before);
+    EXPECT_EQ(test::readFile(path), before);
 }
 
 TEST(VirtualCardMemory, FilesAndApplicationsTakeMemoryAndFormatGivesItBack) {
-    CardState card = testing::knownDesfire();
+    CardState card = test::knownDesfire();
     TestHost host(card);
     ASSERT_EQ(host.send("90 CA 00 00 05 01 00 00 0F 02 00"), "91 00");
     ASSERT_EQ(host.send("90 CA 00 00 05 02 00 00 0F 01 00"), "91 00");
@@ -437,7 +437,7 @@ TEST(VirtualCardMemory, VersionTellsTheCardsStorageSize) {
         {5000, 0, "04 01 01 01 00 19 05 91 AF"},
     }};
     for (const Case& c : kCases) {
-        CardState card = testing::knownDesfire();
+        CardState card = test::knownDesfire();
         card.freeMemory = c.freeMemory;
         for (uint32_t i = 1; i <= c.applications; ++i) {
             card.applications.push_back(Application{i, 0x0F, {Key{}}, {}});
@@ -451,7 +451,7 @@ TEST(VirtualCardMemory, VersionTellsTheCardsStorageSize) {
 // A card file made by hand may list applications and still claim all memory free: what their
 // deletion gives back never takes the card past a new card's memory, so its file loads again.
 TEST(VirtualCardMemory, DeletionsNeverGiveMoreMemoryThanANewCardHas) {
-    CardState card = testing::knownDesfire();
+    CardState card = test::knownDesfire();
     card.applications = {Application{0x000001, 0x0F, {Key{}}, {DataFile{1, 0, 0, 0xEEEE, {}}}},
                          Application{0x000002, 0x0F, {Key{}}, {}}};
     card.applications[0].files[0].data.resize(32);
@@ -468,7 +468,7 @@ TEST(VirtualCardMemory, DeletionsNeverGiveMoreMemoryThanANewCardHas) {
 }
 
 TEST(VirtualCardMemory, NewApplicationHasZeroKeysAndNewFileZeroData) {
-    CardState card = testing::knownDesfire();
+    CardState card = test::knownDesfire();
     TestHost host(card);
     ASSERT_EQ(host.send("90 CA 00 00 05 43 4D 5A EF 03 00"), "91 00");
     ASSERT_EQ(host.send(kSelectApp), "91 00");
@@ -486,7 +486,7 @@ TEST(VirtualCardMemory, NewApplicationHasZeroKeysAndNewFileZeroData) {
 }
 
 TEST(VirtualCardListing, VersionAndUidAndApplicationIdsInFrames) {
-    CardState card = testing::knownDesfire();
+    CardState card = test::knownDesfire();
     for (uint32_t i = 1; i <= kMaxApplications; ++i) {
         card.applications.push_back(Application{i, 0x0F, {Key{}}, {}});
     }

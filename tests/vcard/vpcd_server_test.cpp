@@ -8,12 +8,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <future>
 #include <memory>
 #include <optional>
 #include <thread>
 #include <vector>
 
 #include "support/card_files.h"
+#include "support/held_port.h"
+#include "support/stdout_pipe.h"
 #include "vcard/card_file.h"
 
 namespace zendor::vcard {
@@ -36,7 +39,7 @@ class VpcdServeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         path_ = dir_.file("card.json");
-        state_ = testing::knownDesfire();
+        state_ = test::knownDesfire();
         options_.cardName = path_;
     }
 
@@ -52,7 +55,7 @@ class VpcdServeTest : public ::testing::Test {
 
     void serve() {
         connection_.reset();
-        testing::writeCard(path_, state_);
+        test::writeCard(path_, state_);
         CardConnection::OpenResult opened =
             CardConnection::open(path_, CardConnection::FrameLog::None);
         ASSERT_EQ(opened.status, CardConnection::OpenStatus::Ok) << opened.error;
@@ -61,9 +64,11 @@ class VpcdServeTest : public ::testing::Test {
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
         vpcd_ = ends[0];
         ::testing::internal::CaptureStdout();
-        server_ = std::thread([this, fd = ends[1]] {
+        std::promise<void> ended;
+        ended_ = ended.get_future();
+        server_ = std::thread([this, fd = ends[1], ended = std::move(ended)]() mutable {
             end_ = serveVpcd(fd, *connection_, options_, stop_);
-            ended_ = true;
+            ended.set_value();
         });
     }
 
@@ -107,13 +112,13 @@ class VpcdServeTest : public ::testing::Test {
         return answer;
     }
 
-    testing::TempDir dir_;
+    test::TempDir dir_;
     std::string path_;
     CardState state_;
     ServeOptions options_;
     std::unique_ptr<CardConnection> connection_;
     std::atomic<bool> stop_{false};
-    std::atomic<bool> ended_{false};
+    std::future<void> ended_;
     int vpcd_ = -1;
 
   private:
@@ -194,7 +199,7 @@ TEST_F(VpcdServeTest, NeverSavesOverACardFileAnotherProgramChanged) {
     other.uid[6] ^= 0x01;
     serve();
     EXPECT_EQ(exchange(kSelectPicc), kOk);
-    testing::writeCard(path_, other);
+    test::writeCard(path_, other);
     EXPECT_EQ(exchange(kCreateApplication), std::nullopt);
     ::shutdown(vpcd_, SHUT_WR);
     auto [end, output] = finish();
@@ -245,93 +250,61 @@ TEST_F(VpcdServeTest, EndsOnStopAndOnAFrameCutShort) {
 TEST_F(VpcdServeTest, EndsOnStopWhileVpcdReadsNoAnswer) {
     serve();
     ASSERT_EQ(::fcntl(vpcd_, F_SETFL, O_NONBLOCK), 0);
+    // Frames go out until the socket takes no more: the card has stopped reading, its answers
+    // having filled the other way. Whether it is already stuck in send or about to be, the stop
+    // must end it the same way.
     const Bytes frame{0x00, 0x05, 0xFF, 0xCA, 0x00, 0x00, 0x00};
     size_t sent = 0;  // bytes of the endless stream of frames
-    int refusals = 0;
-    auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (refusals < 20 && std::chrono::steady_clock::now() < giveUp) {
-        size_t at = sent % frame.size();
-        ssize_t n = ::write(vpcd_, frame.data() + at, frame.size() - at);
+    for (bool full = false; !full;) {
+        const size_t at = sent % frame.size();
+        const ssize_t n = ::write(vpcd_, frame.data() + at, frame.size() - at);
         if (n > 0) {
             sent += static_cast<size_t>(n);
-            refusals = 0;
         } else {
-            ++refusals;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            pollfd writable{vpcd_, POLLOUT, 0};
+            full = ::poll(&writable, 1, 200) == 0;
         }
     }
-    ASSERT_EQ(refusals, 20) << "the socket never filled";
     stop_ = true;
-    auto stopped = std::chrono::steady_clock::now();
-    while (!ended_ && std::chrono::steady_clock::now() - stopped < std::chrono::seconds(2)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    auto took = std::chrono::steady_clock::now() - stopped;
-    if (!ended_) {
-        ::shutdown(vpcd_, SHUT_RDWR);  // lets a card stuck in send go, so that the test ends
+    // Ends on its own, vpcd still reading nothing; the shutdown after a generous wait only keeps
+    // a card stuck in send from hanging the test.
+    const bool endedAlone = ended_.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    if (!endedAlone) {
+        ::shutdown(vpcd_, SHUT_RDWR);
     }
     auto [end, output] = finish();
-    EXPECT_LT(took, std::chrono::seconds(1));
+    EXPECT_TRUE(endedAlone) << "serving went on while vpcd read nothing";
     EXPECT_EQ(end, ServeEnd::Stopped);
     EXPECT_EQ(output, "");
 }
 
-// A port nobody listens on, found by letting the system pick one and letting it go.
-uint16_t freePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-int listenOn(uint16_t port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 1) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 TEST(ConnectToVpcdTest, WaitsUntilVpcdListens) {
-    uint16_t port = freePort();
+    test::HeldPort vpcd;
+    ASSERT_NE(vpcd.port(), 0);
+    const std::string waiting =
+        "Waiting for vpcd at 127.0.0.1:" + std::to_string(vpcd.port()) + " (is pcscd running?)";
     std::atomic<bool> stop{false};
-    int listener = -1;
-    std::thread late([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        listener = listenOn(port);
-    });
-    ::testing::internal::CaptureStdout();
-    int fd = connectToVpcd("127.0.0.1", port, std::chrono::seconds(10), stop);
-    std::string output = ::testing::internal::GetCapturedStdout();
-    late.join();
+    int fd = -1;
+    test::StdoutPipe output;
+    std::thread card(
+        [&] { fd = connectToVpcd("127.0.0.1", vpcd.port(), std::chrono::seconds(60), stop); });
+    const bool toldItWaits = output.waitForLine(waiting);
+    EXPECT_TRUE(vpcd.listen());
+    card.join();
+    EXPECT_TRUE(toldItWaits);
     EXPECT_GE(fd, 0);
-    EXPECT_EQ(output,
-              "Waiting for vpcd at 127.0.0.1:" + std::to_string(port) + " (is pcscd running?)\n");
+    EXPECT_EQ(output.finish(), waiting + "\n");
     ::close(fd);
-    ::close(listener);
 }
 
 TEST(ConnectToVpcdTest, GivesUpAfterTheWait) {
-    uint16_t port = freePort();
+    test::HeldPort vpcd;
     std::atomic<bool> stop{false};
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(connectToVpcd("127.0.0.1", port, std::chrono::milliseconds(0), stop), -1);
-    EXPECT_EQ(
-        ::testing::internal::GetCapturedStdout(),
-        "Cannot connect to vpcd at 127.0.0.1:" + std::to_string(port) + ": Connection refused\n");
+    EXPECT_EQ(connectToVpcd("127.0.0.1", vpcd.port(), std::chrono::milliseconds(0), stop), -1);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "Cannot connect to vpcd at 127.0.0.1:" + std::to_string(vpcd.port()) +
+                  ": Connection refused\n");
 }
 
 }  // namespace
