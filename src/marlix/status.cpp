@@ -37,7 +37,8 @@ constexpr std::array<StatusRow, 28> kStatuses{{
     {MARLIX_E_INTERNAL, "MARLIX_E_INTERNAL",
      "The card library itself failed (random numbers, cipher, memory)."},
     {MARLIX_E_READER_BUSY, "MARLIX_E_READER_BUSY",
-     "Another program holds the card in the PC/SC reader."},
+     "Another program still held the card in the PC/SC reader after about two "
+     "seconds of waiting."},
     {MARLIX_E_NOT_DESFIRE, "MARLIX_E_NOT_DESFIRE", "The card is not a DESFire."},
 
     {DESFIRE_E_OUT_OF_EEPROM, "DESFIRE_E_OUT_OF_EEPROM", "0x0E, out of EEPROM: the card is full."},

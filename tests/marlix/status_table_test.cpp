@@ -77,7 +77,8 @@ TEST(StatusTable, ManualPageExplainsEachStatusInTheTablesWords) {
 }
 
 TEST(StatusTable, DocsTableHoldsTheTablesWords) {
-    const auto lines = section(linesOf("docs/readers.md"), "## Statuses of the card library", "## ");
+    const auto lines =
+        section(linesOf("docs/readers.md"), "## Statuses of the card library", "## ");
     const std::regex row(R"(^\| (-\d+) \| (.*) \|$)");
     std::map<int, std::string> listed;
     for (const std::string& line : lines) {
