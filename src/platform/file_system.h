@@ -12,6 +12,7 @@ enum class Fault {
     None,
     Missing,     // no such file or folder
     Busy,        // a lock another holder has
+    HeldOpen,    // another program has the file open and will not share it (Windows)
     Link,        // a symbolic link where none may be
     Denied,      // no permission, or a read-only file system
     TooLarge,    // larger than the caller allows
@@ -69,8 +70,9 @@ Outcome mayWrite(const std::string& path);
 // The whole of a regular file, refused past maxSize; a link is not followed.
 Outcome readWholeFile(const std::string& path, uint64_t maxSize, std::string& text);
 
-// A new empty file in folder, readable and writable by its owner only, named prefix followed by
-// a few random characters; name receives the whole path.
+// A new empty file in folder, readable and writable by its owner only (on Windows: rights for its
+// owner and the system alone, not inherited from the folder), named prefix followed by a few
+// random characters; name receives the whole path.
 Outcome createTemporaryFile(const std::string& folder, const std::string& prefix, FileHandle& file,
                             std::string& name);
 
@@ -79,11 +81,16 @@ Outcome syncFile(FileHandle& file);
 Outcome setPermissions(FileHandle& file, uint32_t permissions);
 Outcome setOwner(FileHandle& file, uint32_t owner, uint32_t group);
 
-// Puts from in place of to in one step, replacing what to held.
+// Puts from in place of to in one step, replacing what to held; from must be closed. The file at
+// to keeps its attributes and access rights on Windows, where the old file passes through a name
+// of from's length and prefix (so that a sweep of stale copies finds it) on its way out.
 Outcome replaceFile(const std::string& from, const std::string& to);
 // Puts from in place of to in one step, only while nothing is at to.
 Outcome placeNewFile(const std::string& from, const std::string& to);
 Outcome removeFile(const std::string& path);
+// On Windows the calls that open, replace or remove a named file try again for about two seconds
+// while another program (a virus scanner, a sync client, the indexer) has it open, then fail with
+// Fault::HeldOpen; a lock another connection holds is Fault::Busy at once.
 // Makes the folder's entries (a rename, a new file) reach the disk.
 Outcome syncFolder(const std::string& folder);
 

@@ -1,13 +1,19 @@
-// Windows implementation of the file seam: wide calls on UTF-8 paths, MoveFileExW for atomic
-// replacement, LockFileEx for locks, the read-only attribute for permissions.
+// Windows implementation of the file seam: wide calls on UTF-8 paths, ReplaceFileW for atomic
+// replacement (it keeps the replaced file's attributes and rights), LockFileEx for locks, the
+// read-only attribute for permissions.
 //
 // Files are opened with every share mode, FILE_SHARE_DELETE included, so that a save can rename
 // over a card file another connection is reading and a lock file can be removed while held.
+// Other programs are less kind: virus scanners, sync clients and the indexer open a file just
+// written, often sharing nothing, so what they refuse is tried again for a bounded time.
 // Links are never followed where POSIX refuses them (FILE_FLAG_OPEN_REPARSE_POINT).
 #include <windows.h>
+// After windows.h, which it needs.
+#include <aclapi.h>
 
 #include <algorithm>
 #include <array>
+#include <string_view>
 
 #include "platform/crypto.h"
 #include "platform/file_system.h"
@@ -20,6 +26,17 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // Locks are taken on one byte far past any data, so that a locked card file can still be read
 // through another handle (Windows locks are mandatory on the bytes they cover).
 constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+
+// What a user sets on a file and its replacement keeps. ReplaceFileW carries them over on Windows;
+// they are put back should an implementation not.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+constexpr std::string_view kHeldOpenText = "another program holds it open";
+// Pauses between tries while another program holds a file: short at first, since a scanner
+// lets go within milliseconds, and about two seconds in all, after which waiting longer would
+// only look like a hang.
+constexpr std::array<DWORD, 9> kHeldOpenWaits = {10, 20, 40, 80, 160, 320, 500, 500, 500};
 
 std::wstring wide(const std::string& utf8) {
     if (utf8.empty()) {
@@ -69,9 +86,10 @@ Outcome failure(DWORD error) {
             fault = Fault::Missing;
             break;
         case ERROR_LOCK_VIOLATION:
-        case ERROR_SHARING_VIOLATION:
             fault = Fault::Busy;
             break;
+        case ERROR_SHARING_VIOLATION:
+            return {Fault::HeldOpen, std::string(kHeldOpenText)};
         case ERROR_ACCESS_DENIED:
         case ERROR_WRITE_PROTECT:
             fault = Fault::Denied;
@@ -122,11 +140,144 @@ Outcome requireRegular(HANDLE handle) {
     }
 }
 
+HANDLE openExisting(const std::wstring& path, DWORD access) {
+    return CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Whether a refusal naming path may be another program's open handle rather than a right this
+// user lacks: the file is there, not read-only, and this user may open it for deletion (which
+// only a holder that shares no deletion refuses).
+bool refusedByAHolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY)) {
+        return false;
+    }
+    FileHandle probe = adopt(openExisting(path, DELETE));
+    return probe.isOpen() || GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// Whether error may go away once another program closes the file at path. ReplaceFileW's own
+// errors leave both files under their names when a backup name is given, so trying again is safe.
+bool heldByAnother(DWORD error, const std::wstring& path) {
+    switch (error) {
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return true;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_UNABLE_TO_REMOVE_REPLACED:
+        case ERROR_UNABLE_TO_MOVE_REPLACEMENT:
+        case ERROR_UNABLE_TO_MOVE_REPLACEMENT_2:
+            return refusedByAHolder(path);
+        default:
+            return false;
+    }
+}
+
+// Runs attempt (which returns ERROR_SUCCESS or its error) until it succeeds, fails for a reason
+// waiting does not mend, or the pauses are used up; never asks anyone to press a key.
+template <typename Attempt>
+Outcome retryWhileHeld(const std::wstring& path, Attempt attempt) {
+    for (size_t tried = 0;; ++tried) {
+        const DWORD error = attempt();
+        if (error == ERROR_SUCCESS) {
+            return {};
+        }
+        if (!heldByAnother(error, path)) {
+            return failure(error);
+        }
+        if (tried == kHeldOpenWaits.size()) {
+            return {Fault::HeldOpen, std::string(kHeldOpenText)};
+        }
+        Sleep(kHeldOpenWaits[tried]);
+    }
+}
+
+DWORD errorOf(BOOL done) {
+    return done ? ERROR_SUCCESS : GetLastError();
+}
+
 // An existing entry opened as itself (a link is not followed); folders open too, so that they
 // can be told apart from files.
-HANDLE openEntry(const std::string& path, DWORD access) {
-    return CreateFileW(wide(path).c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+Outcome openEntry(const std::string& path, DWORD access, FileHandle& file) {
+    const std::wstring name = wide(path);
+    return retryWhileHeld(name, [&] {
+        file = adopt(openExisting(name, access));
+        return errorOf(file.isOpen());
+    });
+}
+
+// Rights for this user and the system alone, not inherited from the folder: a new card file
+// holds keys, and a shared folder would otherwise let every user of the PC read them.
+struct OwnerOnlyRights {
+    alignas(DWORD) std::array<BYTE, sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE> user{};
+    alignas(DWORD) std::array<BYTE, SECURITY_MAX_SID_SIZE> system{};
+    alignas(DWORD) std::array<BYTE, sizeof(ACL) + 2 * (sizeof(ACCESS_ALLOWED_ACE) +
+                                                       SECURITY_MAX_SID_SIZE)> acl{};
+    SECURITY_DESCRIPTOR descriptor{};
+    SECURITY_ATTRIBUTES attributes{};
+};
+
+Outcome currentUser(OwnerOnlyRights& rights) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return lastFailure();
+    }
+    DWORD length = 0;
+    const BOOL known = GetTokenInformation(token, TokenUser, rights.user.data(),
+                                           static_cast<DWORD>(rights.user.size()), &length);
+    const DWORD error = GetLastError();
+    CloseHandle(token);
+    return known ? Outcome{} : failure(error);
+}
+
+Outcome makeOwnerOnly(OwnerOnlyRights& rights) {
+    if (Outcome known = currentUser(rights); !known) {
+        return known;
+    }
+    PSID owner = reinterpret_cast<TOKEN_USER*>(rights.user.data())->User.Sid;
+    DWORD systemLength = static_cast<DWORD>(rights.system.size());
+    auto* acl = reinterpret_cast<ACL*>(rights.acl.data());
+    const bool made =
+        CreateWellKnownSid(WinLocalSystemSid, nullptr, rights.system.data(), &systemLength) &&
+        InitializeAcl(acl, static_cast<DWORD>(rights.acl.size()), ACL_REVISION) &&
+        AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, owner) &&
+        AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, rights.system.data()) &&
+        InitializeSecurityDescriptor(&rights.descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+        SetSecurityDescriptorDacl(&rights.descriptor, TRUE, acl, FALSE) &&
+        SetSecurityDescriptorControl(&rights.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+    if (!made) {
+        return lastFailure();
+    }
+    rights.attributes = {sizeof(SECURITY_ATTRIBUTES), &rights.descriptor, FALSE};
+    return {};
+}
+
+// The name the replaced file has for a moment during a replacement: from's, its last character
+// changed to one createTemporaryFile never picks.
+std::wstring spareNameOf(const std::wstring& from) {
+    std::wstring spare = from;
+    spare.back() = spare.back() == L'~' ? L'_' : L'~';
+    return spare;
+}
+
+// ReplaceFileW with a backup name leaves both files under their own names when it fails; should a
+// system not keep that promise, the old file goes back where it was.
+void putBackReplaced(const std::wstring& to, const std::wstring& spare) {
+    if (GetFileAttributesW(to.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        GetFileAttributesW(spare.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        MoveFileExW(spare.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+    }
+}
+
+void keepAttributes(const std::wstring& path, DWORD before) {
+    const DWORD after = GetFileAttributesW(path.c_str());
+    if (before == INVALID_FILE_ATTRIBUTES || after == INVALID_FILE_ATTRIBUTES ||
+        (after & kKeptAttributes) == (before & kKeptAttributes)) {
+        return;
+    }
+    const DWORD wanted = (after & ~kKeptAttributes) | (before & kKeptAttributes);
+    SetFileAttributesW(path.c_str(), wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL);
 }
 
 char randomNameCharacter(uint8_t byte) {
@@ -210,15 +361,16 @@ Outcome mayWrite(const std::string& path) {
     if ((info.permissions & 0222) == 0) {
         return failure(ERROR_ACCESS_DENIED);
     }
-    FileHandle probe = adopt(openEntry(path, FILE_WRITE_DATA));
-    return probe.isOpen() ? Outcome{} : lastFailure();
+    // Rights are checked before sharing: a holder that shares no writing says nothing of them.
+    FileHandle probe = adopt(openExisting(wide(path), FILE_WRITE_DATA));
+    return probe.isOpen() || GetLastError() == ERROR_SHARING_VIOLATION ? Outcome{} : lastFailure();
 }
 
 Outcome readWholeFile(const std::string& path, uint64_t maxSize, std::string& text) {
     text.clear();
-    FileHandle file = adopt(openEntry(path, GENERIC_READ));
-    if (!file.isOpen()) {
-        return lastFailure();
+    FileHandle file;
+    if (Outcome opened = openEntry(path, GENERIC_READ, file); !opened) {
+        return opened;
     }
     if (Outcome regular = requireRegular(handleOf(file)); !regular) {
         return regular;
@@ -258,6 +410,10 @@ Outcome readWholeFile(const std::string& path, uint64_t maxSize, std::string& te
 
 Outcome createTemporaryFile(const std::string& folder, const std::string& prefix, FileHandle& file,
                             std::string& name) {
+    OwnerOnlyRights rights;
+    if (Outcome made = makeOwnerOnly(rights); !made) {
+        return made;
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::array<uint8_t, 6> random{};
         if (!randomBytes(random)) {
@@ -268,8 +424,9 @@ Outcome createTemporaryFile(const std::string& folder, const std::string& prefix
             entry += randomNameCharacter(byte);
         }
         name = pathIn(folder, entry);
-        HANDLE handle = CreateFileW(wide(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                    kShareAll, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE handle =
+            CreateFileW(wide(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, kShareAll,
+                        &rights.attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             file = adopt(handle);
             return {};
@@ -321,21 +478,50 @@ Outcome setOwner(FileHandle&, uint32_t, uint32_t) {
 }
 
 Outcome replaceFile(const std::string& from, const std::string& to) {
-    return MoveFileExW(wide(from).c_str(), wide(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-               ? Outcome{}
-               : lastFailure();
+    const std::wstring source = wide(from);
+    const std::wstring target = wide(to);
+    // Through a backup name the old file is renamed away, which a holder sharing deletion
+    // allows, rather than deleted under it; and a failure leaves the old file in place.
+    const std::wstring spare = spareNameOf(source);
+    DeleteFileW(spare.c_str());
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    Outcome replaced = retryWhileHeld(target, [&] {
+        const DWORD error = errorOf(
+            ReplaceFileW(target.c_str(), source.c_str(), spare.c_str(), 0, nullptr, nullptr));
+        if (error != ERROR_SUCCESS) {
+            putBackReplaced(target, spare);
+        }
+        return error;
+    });
+    if (!replaced && replaced.fault != Fault::HeldOpen) {
+        // Some file systems (network shares among them) refuse ReplaceFileW; the old file is in
+        // place, and a plain rename still saves, keeping what keepAttributes puts back.
+        replaced = retryWhileHeld(target, [&] {
+            return errorOf(MoveFileExW(source.c_str(), target.c_str(),
+                                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+        });
+    }
+    if (replaced) {
+        keepAttributes(target, attributes);
+        // The old card is no longer wanted; one a holder keeps is swept with the stale copies.
+        (void)retryWhileHeld(spare, [&] { return errorOf(DeleteFileW(spare.c_str())); });
+    }
+    return replaced;
 }
 
 Outcome placeNewFile(const std::string& from, const std::string& to) {
-    // Without MOVEFILE_REPLACE_EXISTING the move fails when to exists.
-    return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH)
-               ? Outcome{}
-               : lastFailure();
+    const std::wstring source = wide(from);
+    const std::wstring target = wide(to);
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when to exists. The file keeps the rights
+    // it was made with.
+    return retryWhileHeld(source, [&] {
+        return errorOf(MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH));
+    });
 }
 
 Outcome removeFile(const std::string& path) {
-    return DeleteFileW(wide(path).c_str()) ? Outcome{} : lastFailure();
+    const std::wstring name = wide(path);
+    return retryWhileHeld(name, [&] { return errorOf(DeleteFileW(name.c_str())); });
 }
 
 Outcome syncFolder(const std::string&) {
@@ -346,20 +532,28 @@ Outcome syncFolder(const std::string&) {
 Outcome openLockFile(const std::string& path, FileHandle& file) {
     const std::wstring name = wide(path);
     constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-    HANDLE handle =
-        CreateFileW(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_ALWAYS, kFlags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    DWORD error = ERROR_SUCCESS;
+    // Only the open waits for another program; the lock byte is tried once, by tryLock.
+    const Outcome opened = retryWhileHeld(name, [&] {
+        handle = CreateFileW(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_ALWAYS, kFlags,
+                             nullptr);
+        error = errorOf(handle != INVALID_HANDLE_VALUE);
+        return error;
+    });
+    if (error == ERROR_ACCESS_DENIED && opened.fault != Fault::HeldOpen) {
         // A folder this user may not write: an existing lock file is still good, and a missing
         // one is reported as missing, with the reason it could not be made.
-        const Outcome cannotCreate = lastFailure();
         handle = CreateFileW(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, kFlags,
                              nullptr);
         if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
-            return {Fault::Missing, cannotCreate.text};
+            return {Fault::Missing, opened.text};
         }
-    }
-    if (handle == INVALID_HANDLE_VALUE) {
-        return lastFailure();
+        if (handle == INVALID_HANDLE_VALUE) {
+            return lastFailure();
+        }
+    } else if (!opened) {
+        return opened;
     }
     file = adopt(handle);
     if (Outcome regular = requireRegular(handle); !regular) {
@@ -370,9 +564,8 @@ Outcome openLockFile(const std::string& path, FileHandle& file) {
 }
 
 Outcome openForReading(const std::string& path, FileHandle& file) {
-    file = adopt(openEntry(path, GENERIC_READ));
-    if (!file.isOpen()) {
-        return lastFailure();
+    if (Outcome opened = openEntry(path, GENERIC_READ, file); !opened) {
+        return opened;
     }
     if (Outcome regular = requireRegular(handleOf(file)); !regular) {
         file.close();
@@ -393,7 +586,7 @@ Outcome tryLock(FileHandle& file) {
 bool stillNamed(const FileHandle& file, const std::string& path) {
     BY_HANDLE_FILE_INFORMATION held{};
     BY_HANDLE_FILE_INFORMATION named{};
-    FileHandle current = adopt(openEntry(path, 0));
+    FileHandle current = adopt(openExisting(wide(path), 0));
     return current.isOpen() && GetFileInformationByHandle(handleOf(file), &held) &&
            GetFileInformationByHandle(handleOf(current), &named) &&
            held.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&

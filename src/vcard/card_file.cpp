@@ -47,7 +47,8 @@ std::string besideCard(const std::string& cardPath, const std::string& lead,
 
 // A temporary file in the same folder, filled, flushed to disk and renamed over path (or put in
 // place of a missing one): a reader sees the old card or the new one, never a part. The copy is
-// its owner's alone until it is the card file; then it takes the permissions the card had.
+// its owner's alone until it is complete; then it takes the permissions the card had and is
+// closed, since Windows replaces only a file nobody holds without sharing.
 bool writeAtomically(const std::string& path, const std::string& text, const fs::FileInfo* keep,
                      std::string& error) {
     std::string folder = folderOf(path);
@@ -67,6 +68,11 @@ bool writeAtomically(const std::string& path, const std::string& text, const fs:
         written = fs::syncFile(file);
     }
     if (written) {
+        (void)fs::setPermissions(file, keep ? keep->permissions : kNewFilePermissions);
+        written = file.close();
+    }
+    (void)file.close();
+    if (written) {
         written = keep ? fs::replaceFile(temporary, path) : fs::placeNewFile(temporary, path);
     }
     if (!written) {
@@ -74,8 +80,6 @@ bool writeAtomically(const std::string& path, const std::string& text, const fs:
         (void)fs::removeFile(temporary);
         return false;
     }
-    (void)fs::setPermissions(file, keep ? keep->permissions : kNewFilePermissions);
-    (void)file.close();
     // Without this the rename may not survive a power loss, leaving neither card.
     (void)fs::syncFolder(folder);
     return true;
@@ -206,14 +210,22 @@ bool saveCardFile(const std::string& path, const CardState& card,
     if (!missing) {
         // Taking away the write permission is how a card file is protected; the rename of a
         // save would go past it (as would root), so it is looked at here.
-        if ((info.permissions & 0222) == 0 || !fs::mayWrite(target)) {
-            error = "it is read-only";
+        fs::Outcome writable = (info.permissions & 0222) == 0 ? fs::Outcome{fs::Fault::Denied, ""}
+                                                              : fs::mayWrite(target);
+        if (!writable) {
+            error = writable.fault == fs::Fault::Denied ? "it is read-only"
+                                                        : "cannot write it: " + writable.text;
             return false;
         }
         // A program that does not take the lock (an editor, a copy) may have changed the file;
         // its change is not overwritten.
         std::string now;
-        if (!fs::readWholeFile(target, kMaxCardFileSize, now) || now != *expected) {
+        fs::Outcome read = fs::readWholeFile(target, kMaxCardFileSize, now);
+        if (read.fault == fs::Fault::HeldOpen) {
+            error = "cannot write it: " + read.text;
+            return false;
+        }
+        if (!read || now != *expected) {
             error = kChangedElsewhere;
             return false;
         }
