@@ -1,8 +1,10 @@
-// Reading a file whole with the standard C library only, so that it ports as it is.
+// Reading a file whole with the standard C library, the file opened through the platform seam.
 #include "ini/file_text.h"
 
 #include <array>
 #include <cstdio>
+
+#include "platform/file_stream.h"
 
 namespace zendor::ini {
 
@@ -41,7 +43,7 @@ FileStatus readToEnd(std::FILE* stream, std::string& bytes) {
 
 FileText readFileText(const char* fileName) {
     FileText file;
-    std::FILE* stream = fileName != nullptr ? std::fopen(fileName, "rb") : nullptr;
+    std::FILE* stream = fileName != nullptr ? platform::openStream(fileName, "rb") : nullptr;
     if (stream == nullptr) {
         return file;
     }

@@ -12,6 +12,7 @@
 #include "platform/crypto.h"
 #include "platform/file_system.h"
 #include "platform/path_names.h"
+#include "platform/wide_path.h"
 
 namespace zendor::platform {
 namespace {
@@ -22,15 +23,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
 
 std::wstring wide(const std::string& utf8) {
-    if (utf8.empty()) {
-        return {};
-    }
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(std::max(length, 0)), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(),
-                        length);
-    return text;
+    return systemPath(utf8);
 }
 
 std::string utf8(const std::wstring& text) {

@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "platform/file_stream.h"
 #include "settings/schema.h"
 #include "text/hex.h"
 
@@ -46,7 +47,7 @@ bool exportSettings(const SettingsTable& table, const char* outputFile) {
         }
         return true;
     }
-    std::FILE* stream = std::fopen(outputFile, "w");
+    std::FILE* stream = platform::openStream(outputFile, "w");
     if (stream == nullptr) {
         std::printf("Failed to create file '%s'\n", outputFile);
         return false;
