@@ -74,6 +74,9 @@ CardConnection::TransmitStatus CardConnection::transmit(std::span<const uint8_t>
         card_->reset();
         return TransmitStatus::SaveFailed;
     }
+    if (answer.stateChanged) {
+        lock_.holdSavedFile(path_);
+    }
     response = std::move(answer.bytes);
     if (log_ == FrameLog::Keep) {
         frames_.back().response = response;

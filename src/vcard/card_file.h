@@ -4,8 +4,9 @@
 // file itself would not follow. The file holds the card's keys: new files are for their owner
 // only, and a temporary copy is never readable by others nor left behind.
 //
-// A path that is a symbolic link stands for the file it points to: that file is read, locked and
-// saved, and the link stays as it is.
+// A card file goes by one spelling of its path, whatever was typed (see resolveCardPath): two
+// spellings of one file are one card, with one lock. A path that is a symbolic link stands for
+// the file it points to: that file is read, locked and saved, and the link stays as it is.
 #pragma once
 
 #include <memory>
@@ -31,8 +32,9 @@ struct ReadResult {
 
 ReadResult readCardFile(const std::string& path);
 
-// The file path stands for: path itself, or the end of its chain of symbolic links. False with
-// the reason in error when a link cannot be followed.
+// The file path stands for, in its one spelling: the end of its chain of symbolic links, made
+// absolute and canonical (platform::canonicalPath). False with the reason in error when a link
+// cannot be followed.
 bool resolveCardPath(const std::string& path, std::string& target, std::string& error);
 
 // Writes the card to path atomically, as a new file for its owner only (0600); false with the
@@ -57,9 +59,15 @@ class CardLock {
     // Nothing when another holder has it (busy is then true) or the lock cannot be taken (error
     // says why, naming the lock file). Temporary copies that a killed save left are removed once
     // the lock is held. In a folder this user may not write, and with no lock file there, the
-    // card file itself is locked: nobody can save there anyway.
+    // card file itself is locked: nobody can save there anyway. Beside the lock file the card
+    // file is locked too, so that a hard link to it, which has a lock file of its own, does not
+    // get past the holder.
     static std::optional<CardLock> acquire(const std::string& cardPath, bool& busy,
                                            std::string& error);
+
+    // A save put a new file in the card's place: that one is locked now (cardPath resolved, as
+    // acquire's).
+    void holdSavedFile(const std::string& cardPath);
 
     CardLock(CardLock&& other) noexcept;
     CardLock& operator=(CardLock&& other) noexcept;
