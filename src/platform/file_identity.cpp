@@ -53,18 +53,55 @@ bool finalPathOf(const std::wstring& path, std::wstring& final) {
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
-    final.assign(MAX_PATH, L'\0');
     constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
-    DWORD length =
+    final.assign(32768, L'\0');
+    const DWORD length =
         GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), kFlags);
-    if (length >= final.size()) {
-        final.resize(length + 1);
-        length = GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()),
-                                           kFlags);
-    }
     CloseHandle(handle);
     final.resize(length < final.size() ? length : 0);
     return !final.empty();
+}
+
+// Where the system cannot tell the final path (Wine past MAX_PATH): each name of an existing
+// verbatim path as its folder spells it, which settles 8.3 names and letter case.
+bool spelledByFolders(const std::wstring& verbatim, std::wstring& spelled) {
+    if (verbatim.find_first_of(L"*?", 4) != std::wstring::npos) {
+        return false;  // a pattern, which the search below would match against other names
+    }
+    // The root ("\\?\C:\", "\\?\UNC\server\share\") is kept as it is.
+    const size_t separators = verbatim.starts_with(L"\\\\?\\UNC\\") ? 6 : 4;
+    size_t at = 0;
+    for (size_t seen = 0; seen < separators && at != std::wstring::npos; ++seen) {
+        at = verbatim.find(L'\\', seen == 0 ? 0 : at + 1);
+    }
+    if (at == std::wstring::npos) {
+        return false;
+    }
+    spelled = verbatim.substr(0, at + 1);
+    if (separators == 4 && spelled.size() == 7 && spelled[5] == L':') {
+        spelled[4] = static_cast<wchar_t>(towupper(spelled[4]));
+    }
+    for (size_t start = at + 1; start < verbatim.size();) {
+        size_t end = verbatim.find(L'\\', start);
+        end = end == std::wstring::npos ? verbatim.size() : end;
+        WIN32_FIND_DATAW found{};
+        HANDLE search =
+            FindFirstFileW((spelled + verbatim.substr(start, end - start)).c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        FindClose(search);
+        spelled += found.cFileName;
+        if (end < verbatim.size()) {
+            spelled += L'\\';
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+bool existingPathOf(const std::wstring& verbatim, std::wstring& canonical) {
+    return finalPathOf(verbatim, canonical) || spelledByFolders(verbatim, canonical);
 }
 
 // The verbatim path in the form users read ("C:\...", "\\server\share\..."), where that form
@@ -93,20 +130,18 @@ bool sameFile(const char* first, const char* second) {
 }
 
 std::string canonicalPath(const std::string& path) {
-    const std::wstring whole = systemPath(path);
-    std::wstring final;
-    if (finalPathOf(whole, final)) {
-        return utf8Text(readable(final));
+    const std::wstring verbatim = verbatimPath(path);
+    std::wstring canonical;
+    if (existingPathOf(verbatim, canonical)) {
+        return utf8Text(readable(canonical));
     }
-    // A verbatim path is taken as typed; any other is first read as the system reads it.
-    const std::string full =
-        kindOfPath(path) == PathKind::Verbatim ? path : utf8Text(fullPath(wideText(path)));
-    const std::string name = nameOf(full);
-    std::wstring folder;
-    if (!isPlainName(name) || !finalPathOf(systemPath(folderOf(full)), folder)) {
+    // A missing file: its name in its folder's spelling.
+    const std::string whole = utf8Text(verbatim);
+    const std::string name = nameOf(whole);
+    if (!isPlainName(name) || !existingPathOf(wideText(folderOf(whole)), canonical)) {
         return path;
     }
-    return utf8Text(readable(wideText(pathIn(utf8Text(folder), name))));
+    return utf8Text(readable(wideText(pathIn(utf8Text(canonical), name))));
 }
 
 bool isDevice(const std::string& path) {

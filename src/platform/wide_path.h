@@ -17,6 +17,10 @@ std::string utf8Text(std::wstring_view text);
 // ".." gone, trailing dots and spaces dropped); a device name becomes "\\.\NAME".
 std::wstring fullPath(const std::wstring& path);
 
+// The verbatim absolute form of path ("\\?\C:\...", "\\?\UNC\server\share\..."); a verbatim or
+// device path ("\\.\NUL") as it is.
+std::wstring verbatimPath(const std::string& path);
+
 // path for a wide file call: as typed while its absolute form is short; past MAX_PATH, that
 // absolute form made verbatim ("\\?\C:\...", "\\?\UNC\server\share\...").
 std::wstring systemPath(const std::string& path);

@@ -55,19 +55,36 @@ std::wstring fullPath(const std::wstring& path) {
     return full;
 }
 
-std::wstring systemPath(const std::string& path) {
-    std::wstring typed = wideText(path);
-    if (typed.starts_with(L"\\\\?\\") || typed.starts_with(L"\\\\.\\")) {
-        return typed;
-    }
-    std::wstring full = fullPath(typed);
-    if (full.size() < kLongestPlainPath || full.starts_with(L"\\\\.\\")) {
-        return typed;
+namespace {
+
+bool isVerbatimOrDevice(const std::wstring& path) {
+    return path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\");
+}
+
+std::wstring verbatimOfFull(const std::wstring& full) {
+    if (isVerbatimOrDevice(full)) {
+        return full;
     }
     if (full.starts_with(L"\\\\")) {
         return L"\\\\?\\UNC\\" + full.substr(2);
     }
     return L"\\\\?\\" + full;
+}
+
+}  // namespace
+
+std::wstring verbatimPath(const std::string& path) {
+    std::wstring typed = wideText(path);
+    return isVerbatimOrDevice(typed) ? typed : verbatimOfFull(fullPath(typed));
+}
+
+std::wstring systemPath(const std::string& path) {
+    std::wstring typed = wideText(path);
+    if (isVerbatimOrDevice(typed)) {
+        return typed;
+    }
+    std::wstring full = fullPath(typed);
+    return full.size() < kLongestPlainPath ? typed : verbatimOfFull(full);
 }
 
 }  // namespace zendor::platform

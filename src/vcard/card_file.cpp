@@ -314,10 +314,17 @@ std::optional<CardLock> CardLock::acquire(const std::string& cardPath, bool& bus
 
 CardLock::CardLock(std::unique_ptr<Held> held) : held_(std::move(held)) {}
 
-void CardLock::holdSavedFile(const std::string& cardPath) {
-    if (held_ && !held_->lockPath.empty()) {
+bool CardLock::save(const std::string& cardPath, const CardState& card,
+                    std::optional<std::string>& expected, std::string& error) {
+    const bool holdsCardFile = held_ && !held_->lockPath.empty();
+    if (holdsCardFile && platform::kOpenFilesBlockReplace) {
+        (void)held_->cardFile.close();
+    }
+    const bool saved = saveCardFile(cardPath, card, expected, error);
+    if (holdsCardFile) {
         (void)holdCardFile(cardPath, held_->cardFile);
     }
+    return saved;
 }
 
 CardLock::CardLock(CardLock&& other) noexcept = default;

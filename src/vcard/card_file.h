@@ -65,9 +65,11 @@ class CardLock {
     static std::optional<CardLock> acquire(const std::string& cardPath, bool& busy,
                                            std::string& error);
 
-    // A save put a new file in the card's place: that one is locked now (cardPath resolved, as
-    // acquire's).
-    void holdSavedFile(const std::string& cardPath);
+    // saveCardFile for the card this lock holds (cardPath resolved, as acquire's): where the
+    // system cannot replace a file held open, the card file is let go for the save; the file in
+    // the card's place afterwards is the one held.
+    bool save(const std::string& cardPath, const CardState& card,
+              std::optional<std::string>& expected, std::string& error);
 
     CardLock(CardLock&& other) noexcept;
     CardLock& operator=(CardLock&& other) noexcept;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+
 #include "platform/path_names.h"
 #include "support/path_spellings.h"
 #include "support/temp_dir.h"
@@ -14,6 +17,15 @@ namespace {
 using testing::reachable;
 using testing::Spelling;
 using testing::spellingsOf;
+
+// A missing file has no spelling on disk to take; Windows finds it whatever the letter case.
+std::string asLooked(std::string path) {
+#ifdef _WIN32
+    std::transform(path.begin(), path.end(), path.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+#endif
+    return path;
+}
 
 // In a short folder and in one past 260 characters, where only the wide calls with the whole
 // path reach.
@@ -41,7 +53,8 @@ TEST(FileIdentity, EverySpellingReachesTheSameFileAndOneCanonicalPath) {
         EXPECT_EQ(folderOf(missingCanonical), folderOf(canonical));
         for (const Spelling& s : spellingsOf(missing, false)) {
             EXPECT_FALSE(sameFile(s.path.c_str(), missing.c_str())) << "missing: " << s.what;
-            EXPECT_EQ(canonicalPath(s.path), missingCanonical) << s.what << ": " << s.path;
+            EXPECT_EQ(asLooked(canonicalPath(s.path)), asLooked(missingCanonical))
+                << s.what << ": " << s.path;
         }
     }
     // Where nothing can be examined, the path stays as typed.
