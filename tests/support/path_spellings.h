@@ -42,6 +42,30 @@ inline std::string makeLongFolder(const std::string& parent) {
 }
 
 #ifdef _WIN32
+// Under Wine, drive Z: is the Unix root, so every file has a second drive letter; nothing when
+// the path is long (Wine gives no final path there, and only that tells two drives apart) or
+// this is Windows itself.
+inline std::string otherDrivePathOf(const std::string& path) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    if (unixName == nullptr || path.size() >= MAX_PATH - 12) {
+        return {};
+    }
+    char* found = unixName(std::filesystem::path(path).wstring().c_str());
+    if (found == nullptr) {
+        return {};
+    }
+    std::string other = std::string("Z:") + found;
+    HeapFree(GetProcessHeap(), 0, found);
+    // The drive's own folder, not its link among the drive letters.
+    if (const size_t at = other.find("/dosdevices/c:/"); at != std::string::npos) {
+        other.replace(at, 15, "/drive_c/");
+    }
+    std::replace(other.begin(), other.end(), '/', '\\');
+    return other;
+}
+
 inline std::string shortPathOf(const std::string& path) {
     const std::wstring verbatim = std::filesystem::path("\\\\?\\" + path).wstring();
     std::wstring shortPath(32768, L'\0');
@@ -85,6 +109,9 @@ inline std::vector<Spelling> spellingsOf(const std::string& path, bool exists) {
                           });
     if (exists) {
         all.push_back({"8.3 name", shortPathOf(path)});
+    }
+    if (const std::string other = otherDrivePathOf(path); !other.empty()) {
+        all.push_back({"another drive letter", other});
     }
 #else
     all.insert(all.end(), {
