@@ -7,7 +7,6 @@
 #else
 #include <sys/stat.h>
 
-#include <climits>
 #include <cstdlib>
 #include <memory>
 #endif
@@ -17,7 +16,8 @@
 namespace zendor::platform {
 namespace {
 
-// A name that a path cannot end in for canonicalPath to put it in its folder's place.
+// Whether a last component names an entry of its folder (not ".", ".." or nothing), so that a
+// missing file can be put in its folder's canonical path.
 bool isPlainName(std::string_view name) {
     return !name.empty() && name != "." && name != "..";
 }
@@ -29,6 +29,8 @@ bool isPlainName(std::string_view name) {
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// The longest path the wide calls take, in characters.
+constexpr size_t kLongestPath = 32768;
 
 // Opened for no access at all, which works on files that others hold open; the backup flag lets
 // a folder open too. Links are followed.
@@ -54,7 +56,7 @@ bool finalPathOf(const std::wstring& path, std::wstring& final) {
         return false;
     }
     constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
-    final.assign(32768, L'\0');
+    final.assign(kLongestPath, L'\0');
     const DWORD length =
         GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), kFlags);
     CloseHandle(handle);

@@ -10,6 +10,21 @@ namespace {
 // Below MAX_PATH by the room a folder's own limit keeps for an 8.3 name.
 constexpr size_t kLongestPlainPath = MAX_PATH - 12;
 
+bool isVerbatimOrDevice(const std::wstring& path) {
+    return path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\");
+}
+
+// An absolute path in the form that the system takes as it is, whatever its length.
+std::wstring verbatimOfFull(const std::wstring& full) {
+    if (isVerbatimOrDevice(full)) {
+        return full;
+    }
+    if (full.starts_with(L"\\\\")) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    return L"\\\\?\\" + full;
+}
+
 }  // namespace
 
 std::wstring wideText(std::string_view utf8) {
@@ -54,24 +69,6 @@ std::wstring fullPath(const std::wstring& path) {
     full.resize(length);
     return full;
 }
-
-namespace {
-
-bool isVerbatimOrDevice(const std::wstring& path) {
-    return path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\");
-}
-
-std::wstring verbatimOfFull(const std::wstring& full) {
-    if (isVerbatimOrDevice(full)) {
-        return full;
-    }
-    if (full.starts_with(L"\\\\")) {
-        return L"\\\\?\\UNC\\" + full.substr(2);
-    }
-    return L"\\\\?\\" + full;
-}
-
-}  // namespace
 
 std::wstring verbatimPath(const std::string& path) {
     std::wstring typed = wideText(path);

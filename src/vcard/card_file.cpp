@@ -133,9 +133,9 @@ namespace {
 
 // Another name of the card file (a hard link) leads to another lock file; the card file itself,
 // locked too, stops a second connection through it. Windows cannot replace a file held open, so
-// there the card file is held only while it has another name (a save then breaks the link).
-// Busy when another connection holds it; a file that cannot be opened (missing: a card not
-// made yet) is left to the lock file alone.
+// there the card file is held only while it has another name, and is let go for each save
+// (CardLock::save). Busy when another connection holds it; a file that cannot be opened
+// (missing: a card not made yet) is left to the lock file alone.
 fs::Outcome holdCardFile(const std::string& target, fs::FileHandle& cardFile) {
     cardFile.close();
     if (platform::kOpenFilesBlockReplace && platform::nameCount(target) < 2) {

@@ -1,8 +1,9 @@
 // The virtual card's file on disk: read and validated whole, written atomically (a temporary file
 // in the same folder, then rename), and held by one connection at a time through a lock file
 // beside it (PATH.lock), since the rename gives every save a new inode that a lock on the card
-// file itself would not follow. The file holds the card's keys: new files are for their owner
-// only, and a temporary copy is never readable by others nor left behind.
+// file itself would not follow; the card file is locked as well, against its other names (hard
+// links), and each new file after its save. The file holds the card's keys: new files are for
+// their owner only, and a temporary copy is never readable by others nor left behind.
 //
 // A card file goes by one spelling of its path, whatever was typed (see resolveCardPath): two
 // spellings of one file are one card, with one lock. A path that is a symbolic link stands for
