@@ -137,18 +137,16 @@ namespace {
 // (CardLock::save). Busy when another connection holds it; a file that cannot be opened
 // (missing: a card not made yet) is left to the lock file alone.
 fs::Outcome holdCardFile(const std::string& target, fs::FileHandle& cardFile) {
-    cardFile.close();
-    if (platform::kOpenFilesBlockReplace && platform::nameCount(target) < 2) {
+    // Still the card's file (a save that failed): kept, with no moment unlocked.
+    if (cardFile.isOpen() && fs::stillNamed(cardFile, target)) {
         return {};
     }
     fs::FileHandle opened;
-    if (!fs::openForReading(target, opened)) {
-        return {};
-    }
-    fs::Outcome locked = fs::tryLock(opened);
-    if (locked) {
-        cardFile = std::move(opened);
-    }
+    const bool wanted = !platform::kOpenFilesBlockReplace || platform::nameCount(target) >= 2;
+    fs::Outcome locked =
+        wanted && fs::openForReading(target, opened) ? fs::tryLock(opened) : fs::Outcome{};
+    // The file held before, if any, is no longer the card's.
+    cardFile = locked && opened.isOpen() ? std::move(opened) : fs::FileHandle{};
     return locked.fault == fs::Fault::Busy ? locked : fs::Outcome{};
 }
 

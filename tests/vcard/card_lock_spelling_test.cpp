@@ -91,5 +91,23 @@ TEST(CardLockSpellings, EverySpellingOfACardIsHeldByItsConnection) {
     }
 }
 
+#ifndef _WIN32
+// A save puts a new file in the card's place; a hard link made to it afterwards is still the
+// held card. (On Windows the card file is held only while it has a second name, and a save
+// replaces the name it went through, which leaves the link on a file of its own.)
+TEST(CardLockSpellings, AHardLinkToTheSavedFileIsHeldToo) {
+    testing::TempDir dir;
+    const std::string path = dir.file("card.json");
+    testing::writeCard(path, testing::knownDesfire());
+    CardConnection::OpenResult first = CardConnection::open(path);
+    ASSERT_EQ(first.status, CardConnection::OpenStatus::Ok) << first.error;
+    std::vector<uint8_t> response;
+    ASSERT_EQ(first.connection->transmit(kCreateApplication, response),
+              CardConnection::TransmitStatus::Ok);
+    std::filesystem::create_hard_link(path, dir.file("later.json"));
+    EXPECT_EQ(statusOf(dir.file("later.json")), CardConnection::OpenStatus::Busy);
+}
+#endif
+
 }  // namespace
 }  // namespace zendor::vcard
