@@ -1,5 +1,5 @@
-// Reading a file whole with the standard C library only, so that it ports as it is, and making
-// its bytes the text the line rules read.
+// Reading a file whole, opened through the platform seam, and making its bytes the text the line
+// rules read.
 #include "ini/file_text.h"
 
 #include <algorithm>
@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
+
+#include "platform/file_stream.h"
 
 namespace zendor::ini {
 
@@ -135,7 +137,7 @@ FileStatus decodeConfigText(std::string& bytes) {
 
 FileText readFileText(const char* fileName) {
     FileText file;
-    std::FILE* stream = fileName != nullptr ? std::fopen(fileName, "rb") : nullptr;
+    std::FILE* stream = fileName != nullptr ? platform::openStream(fileName, "rb") : nullptr;
     if (stream == nullptr) {
         return file;
     }

@@ -5,6 +5,7 @@
 
 #include "card/marlix.h"
 #include "marlix/status.h"
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
 #include "platform/path_names.h"
 #include "vcard/card_connection.h"
@@ -98,6 +99,11 @@ class SimTransport final : public Transport {
 };
 
 std::unique_ptr<Transport> openSimTransport(const std::string& path) {
+    // NUL or /dev/null would pass for an empty folder entry or an unreadable file.
+    if (platform::isDevice(path)) {
+        std::printf("Virtual card file '%s' is a device, not a card file\n", path.c_str());
+        return nullptr;
+    }
     vcard::ReadResult read = vcard::readCardFile(path);
     switch (read.status) {
         case vcard::ReadStatus::Ok:

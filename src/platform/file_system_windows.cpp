@@ -18,6 +18,7 @@
 #include "platform/crypto.h"
 #include "platform/file_system.h"
 #include "platform/path_names.h"
+#include "platform/wide_path.h"
 
 namespace zendor::platform {
 namespace {
@@ -39,15 +40,7 @@ constexpr std::string_view kHeldOpenText = "another program holds it open";
 constexpr std::array<DWORD, 9> kHeldOpenWaits = {10, 20, 40, 80, 160, 320, 500, 500, 500};
 
 std::wstring wide(const std::string& utf8) {
-    if (utf8.empty()) {
-        return {};
-    }
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(std::max(length, 0)), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(),
-                        length);
-    return text;
+    return systemPath(utf8);
 }
 
 std::string utf8(const std::wstring& text) {

@@ -5,9 +5,16 @@ namespace {
 
 constexpr size_t kNone = std::string_view::npos;
 
+#ifdef _WIN32
+constexpr char kPreferredSeparator = '\\';
+#else
+constexpr char kPreferredSeparator = '/';
+#endif
+
 size_t lastSeparator(std::string_view path) {
+    const PathKind kind = kindOfPath(path);
     for (size_t i = path.size(); i > 0; --i) {
-        if (isSeparator(path[i - 1])) {
+        if (isSeparator(path[i - 1], kind)) {
             return i - 1;
         }
     }
@@ -17,6 +24,10 @@ size_t lastSeparator(std::string_view path) {
 // Whether path up to and including the separator at `at` is a root, which keeps its separator.
 bool endsRoot(std::string_view path, size_t at) {
 #ifdef _WIN32
+    if (kindOfPath(path) == PathKind::Verbatim) {
+        // "\\?\C:\" is a drive's root; what comes before it is the prefix, never a folder.
+        return at <= 3 || (at == 6 && path[5] == ':');
+    }
     return at == 0 || (at == 2 && path[1] == ':');
 #else
     (void)path;
@@ -41,8 +52,9 @@ std::string nameOf(std::string_view path) {
 
 std::string pathIn(std::string_view folder, std::string_view name) {
     std::string path(folder);
-    if (!path.empty() && !isSeparator(path.back())) {
-        path += '/';
+    const size_t at = lastSeparator(folder);
+    if (!path.empty() && at != path.size() - 1) {
+        path += at == kNone ? kPreferredSeparator : folder[at];
     }
     return path += name;
 }

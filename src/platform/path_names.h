@@ -1,5 +1,7 @@
 // Paths taken apart and put together as the system reads them: '/' separates on Linux, and on
-// Windows '\\' does too ("C:\cards\card.json", "sim:cards/card.json" alike).
+// Windows '\\' does too ("C:\cards\card.json", "sim:cards/card.json" alike), except in a verbatim
+// path ("\\?\C:\cards\card.json"), which the system takes as typed: only '\\' separates there and
+// '/' is a character of a name.
 #pragma once
 
 #include <string>
@@ -7,23 +9,36 @@
 
 namespace zendor::platform {
 
-// Whether c separates path components here.
-constexpr bool isSeparator(char c) {
+enum class PathKind { Plain, Verbatim };
+
+constexpr PathKind kindOfPath(std::string_view path) {
 #ifdef _WIN32
-    return c == '/' || c == '\\';
+    return path.starts_with("\\\\?\\") ? PathKind::Verbatim : PathKind::Plain;
 #else
+    (void)path;
+    return PathKind::Plain;
+#endif
+}
+
+// Whether c separates path components in a path of that kind.
+constexpr bool isSeparator(char c, PathKind kind) {
+#ifdef _WIN32
+    return c == '\\' || (c == '/' && kind == PathKind::Plain);
+#else
+    (void)kind;
     return c == '/';
 #endif
 }
 
 // The folder holding what path names: "." for a bare name; a root keeps its separator
-// ("/", and on Windows "C:\" or "\").
+// ("/", and on Windows "C:\", "\" or "\\?\C:\").
 std::string folderOf(std::string_view path);
 
 // The last component of path (the whole of it when nothing separates).
 std::string nameOf(std::string_view path);
 
-// name inside folder, with one separator between them.
+// name inside folder, joined by the separator the folder already uses (on Windows, '\\' when it
+// has none), so that a verbatim folder stays verbatim.
 std::string pathIn(std::string_view folder, std::string_view name);
 
 }  // namespace zendor::platform

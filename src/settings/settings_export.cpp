@@ -4,6 +4,7 @@
 #include <array>
 
 #include "ini/line_reader.h"
+#include "platform/file_stream.h"
 #include "settings/schema.h"
 #include "text/hex.h"
 
@@ -45,7 +46,7 @@ bool exportSettings(const SettingsTable& table, const char* outputFile) {
         }
         return true;
     }
-    std::FILE* stream = std::fopen(outputFile, "w");
+    std::FILE* stream = platform::openStream(outputFile, "w");
     if (stream == nullptr) {
         std::printf("Failed to create file '%s'\n", outputFile);
         return false;

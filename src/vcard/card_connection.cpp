@@ -67,7 +67,7 @@ CardConnection::TransmitStatus CardConnection::transmit(std::span<const uint8_t>
     }
     CardState before = state_;
     VirtualCard::Answer answer = card_->process(command);
-    if (answer.stateChanged && !saveCardFile(path_, state_, fileText_, lastError_)) {
+    if (answer.stateChanged && !lock_.save(path_, state_, fileText_, lastError_)) {
         // The card is what its file holds: a change the file could not take never happened,
         // and the card starts afresh from the state it had.
         state_ = std::move(before);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
 #include "platform/path_names.h"
 #include "vcard/card_json.h"
@@ -129,7 +130,31 @@ bool findTarget(const std::string& path, std::string& target, fs::FileInfo& info
 struct CardLock::Held {
     std::string lockPath;  // empty when the card file itself is locked
     fs::FileHandle file;
+    fs::FileHandle cardFile;  // beside a lock file: the card file, locked too (see holdCardFile)
 };
+
+namespace {
+
+// Another name of the card file (a hard link) leads to another lock file; the card file itself,
+// locked too, stops a second connection through it. Windows cannot replace a file held open, so
+// there the card file is held only while it has another name, and is let go for each save
+// (CardLock::save). Busy when another connection holds it; a file that cannot be opened
+// (missing: a card not made yet) is left to the lock file alone.
+fs::Outcome holdCardFile(const std::string& target, fs::FileHandle& cardFile) {
+    // Still the card's file (a save that failed): kept, with no moment unlocked.
+    if (cardFile.isOpen() && fs::stillNamed(cardFile, target)) {
+        return {};
+    }
+    fs::FileHandle opened;
+    const bool wanted = !platform::kOpenFilesBlockReplace || platform::nameCount(target) >= 2;
+    fs::Outcome locked =
+        wanted && fs::openForReading(target, opened) ? fs::tryLock(opened) : fs::Outcome{};
+    // The file held before, if any, is no longer the card's.
+    cardFile = locked && opened.isOpen() ? std::move(opened) : fs::FileHandle{};
+    return locked.fault == fs::Fault::Busy ? locked : fs::Outcome{};
+}
+
+}  // namespace
 
 std::string lockPathOf(const std::string& cardPath) {
     return besideCard(cardPath, "", ".lock", 0);
@@ -140,11 +165,14 @@ std::string temporaryPrefixOf(const std::string& cardPath) {
 }
 
 bool resolveCardPath(const std::string& path, std::string& target, std::string& error) {
-    fs::Outcome followed = fs::followLinks(path, target);
-    if (!followed) {
-        error = "cannot follow its symbolic link: " + followed.text;
+    std::string followed;
+    if (fs::Outcome result = fs::followLinks(path, followed); !result) {
+        error = "cannot follow its symbolic link: " + result.text;
+        return false;
     }
-    return static_cast<bool>(followed);
+    // One spelling for one file: its lock, its copies and its saves go by that alone.
+    target = platform::canonicalPath(followed);
+    return true;
 }
 
 ReadResult readCardFile(const std::string& path) {
@@ -254,7 +282,7 @@ std::optional<CardLock> CardLock::acquire(const std::string& cardPath, bool& bus
     // A holder removes the lock file when it lets go; whoever locked the removed file must try
     // again on the new one, or two holders could each lock a different file.
     for (int attempt = 0; attempt < 8; ++attempt) {
-        auto held = std::make_unique<Held>(Held{lockPath, {}});
+        auto held = std::make_unique<Held>(Held{lockPath, {}, {}});
         fs::Outcome opened = fs::openLockFile(lockPath, held->file);
         if (opened.fault == fs::Fault::Missing) {
             // A folder closed to this user: no save can happen there, so the card file itself
@@ -278,6 +306,13 @@ std::optional<CardLock> CardLock::acquire(const std::string& cardPath, bool& bus
             return std::nullopt;
         }
         if (held->lockPath.empty() || fs::stillNamed(held->file, lockPath)) {
+            if (!held->lockPath.empty() && !holdCardFile(target, held->cardFile)) {
+                // Let go as a holder does, so that the lock file made for this name goes.
+                CardLock refused(std::move(held));
+                busy = true;
+                error = "held by another connection";
+                return std::nullopt;
+            }
             removeStaleCopies(target);
             return CardLock(std::move(held));
         }
@@ -288,6 +323,19 @@ std::optional<CardLock> CardLock::acquire(const std::string& cardPath, bool& bus
 }
 
 CardLock::CardLock(std::unique_ptr<Held> held) : held_(std::move(held)) {}
+
+bool CardLock::save(const std::string& cardPath, const CardState& card,
+                    std::optional<std::string>& expected, std::string& error) {
+    const bool holdsCardFile = held_ && !held_->lockPath.empty();
+    if (holdsCardFile && platform::kOpenFilesBlockReplace) {
+        (void)held_->cardFile.close();
+    }
+    const bool saved = saveCardFile(cardPath, card, expected, error);
+    if (holdsCardFile) {
+        (void)holdCardFile(cardPath, held_->cardFile);
+    }
+    return saved;
+}
 
 CardLock::CardLock(CardLock&& other) noexcept = default;
 

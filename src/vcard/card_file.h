@@ -1,11 +1,13 @@
 // The virtual card's file on disk: read and validated whole, written atomically (a temporary file
 // in the same folder, then rename), and held by one connection at a time through a lock file
 // beside it (PATH.lock), since the rename gives every save a new inode that a lock on the card
-// file itself would not follow. The file holds the card's keys: new files are for their owner
-// only, and a temporary copy is never readable by others nor left behind.
+// file itself would not follow; the card file is locked as well, against its other names (hard
+// links), and each new file after its save. The file holds the card's keys: new files are for
+// their owner only, and a temporary copy is never readable by others nor left behind.
 //
-// A path that is a symbolic link stands for the file it points to: that file is read, locked and
-// saved, and the link stays as it is.
+// A card file goes by one spelling of its path, whatever was typed (see resolveCardPath): two
+// spellings of one file are one card, with one lock. A path that is a symbolic link stands for
+// the file it points to: that file is read, locked and saved, and the link stays as it is.
 #pragma once
 
 #include <memory>
@@ -33,8 +35,9 @@ struct ReadResult {
 
 ReadResult readCardFile(const std::string& path);
 
-// The file path stands for: path itself, or the end of its chain of symbolic links. False with
-// the reason in error when a link cannot be followed.
+// The file path stands for, in its one spelling: the end of its chain of symbolic links, made
+// absolute and canonical (platform::canonicalPath). False with the reason in error when a link
+// cannot be followed.
 bool resolveCardPath(const std::string& path, std::string& target, std::string& error);
 
 // Writes the card to path atomically, as a new file for its owner only (0600); false with the
@@ -59,9 +62,17 @@ class CardLock {
     // Nothing when another holder has it (busy is then true) or the lock cannot be taken (error
     // says why, naming the lock file). Temporary copies that a killed save left are removed once
     // the lock is held. In a folder this user may not write, and with no lock file there, the
-    // card file itself is locked: nobody can save there anyway.
+    // card file itself is locked: nobody can save there anyway. Beside the lock file the card
+    // file is locked too, so that a hard link to it, which has a lock file of its own, does not
+    // get past the holder.
     static std::optional<CardLock> acquire(const std::string& cardPath, bool& busy,
                                            std::string& error);
+
+    // saveCardFile for the card this lock holds (cardPath resolved, as acquire's): where the
+    // system cannot replace a file held open, the card file is let go for the save; the file in
+    // the card's place afterwards is the one held.
+    bool save(const std::string& cardPath, const CardState& card,
+              std::optional<std::string>& expected, std::string& error);
 
     CardLock(CardLock&& other) noexcept;
     CardLock& operator=(CardLock&& other) noexcept;

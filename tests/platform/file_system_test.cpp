@@ -27,9 +27,9 @@
 namespace zendor::platform {
 namespace {
 
-using testing::readFile;
-using testing::TempDir;
-using testing::writeFile;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
 
 // A complete temporary copy holding text, closed, as a save leaves it before putting it in place.
 std::string closedCopy(const TempDir& dir, const std::string& text) {

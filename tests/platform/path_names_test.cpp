@@ -28,10 +28,17 @@ std::vector<Case> cases() {
         {"\\card.json", "\\", "card.json"},
         {"cards\\sub/card.json", "cards\\sub", "card.json"},
         {"\\\\server\\share\\card.json", "\\\\server\\share", "card.json"},
+        // Verbatim: '\' alone separates; '/' belongs to the name.
+        {"\\\\?\\C:\\cards\\card.json", "\\\\?\\C:\\cards", "card.json"},
+        {"\\\\?\\C:\\card.json", "\\\\?\\C:\\", "card.json"},
+        {"\\\\?\\C:\\x/y\\card.json", "\\\\?\\C:\\x/y", "card.json"},
+        {"\\\\?\\C:\\cards\\a/b.json", "\\\\?\\C:\\cards", "a/b.json"},
+        {"\\\\?\\UNC\\server\\share\\card.json", "\\\\?\\UNC\\server\\share", "card.json"},
     };
 #else
     // A backslash is an ordinary character of a Linux file name.
-    const std::vector<Case> windows = {{"cards\\card.json", ".", "cards\\card.json"}};
+    const std::vector<Case> windows = {{"cards\\card.json", ".", "cards\\card.json"},
+                                       {"\\\\?\\C:\\card.json", ".", "\\\\?\\C:\\card.json"}};
 #endif
     all.insert(all.end(), windows.begin(), windows.end());
     return all;
@@ -44,14 +51,33 @@ TEST(PathNames, FolderAndNameOfEachForm) {
     }
 }
 
-TEST(PathNames, PathInPutsOneSeparator) {
-    EXPECT_EQ(pathIn("cards", "card.json"), "cards/card.json");
-    EXPECT_EQ(pathIn("/", "card.json"), "/card.json");
-    EXPECT_EQ(pathIn(".", "card.json"), "./card.json");
+// A name beside a card joins its folder with the folder's own separator: a lock file of a
+// verbatim path must stay verbatim, where '/' would be part of the name.
+TEST(PathNames, PathInJoinsWithTheFoldersOwnSeparator) {
+    struct Join {
+        std::string folder;
+        std::string path;
+    };
+    std::vector<Join> joins = {
+        {"cards/x", "cards/x/card.json"}, {"/", "/card.json"}, {"/srv/", "/srv/card.json"}};
 #ifdef _WIN32
-    EXPECT_EQ(pathIn("C:\\", "card.json"), "C:\\card.json");
-    EXPECT_EQ(pathIn("C:\\cards", "card.json"), "C:\\cards/card.json");
+    const std::vector<Join> windows = {
+        {".", ".\\card.json"},
+        {"cards", "cards\\card.json"},
+        {"C:\\", "C:\\card.json"},
+        {"C:\\cards", "C:\\cards\\card.json"},
+        {"C:/cards", "C:/cards/card.json"},
+        {"\\\\?\\C:\\cards", "\\\\?\\C:\\cards\\card.json"},
+        {"\\\\?\\C:\\x/y", "\\\\?\\C:\\x/y\\card.json"},
+    };
+#else
+    const std::vector<Join> windows = {{".", "./card.json"}, {"cards", "cards/card.json"}};
 #endif
+    joins.insert(joins.end(), windows.begin(), windows.end());
+    for (const Join& j : joins) {
+        EXPECT_EQ(pathIn(j.folder, "card.json"), j.path) << j.folder;
+        EXPECT_EQ(pathIn(folderOf(j.path), nameOf(j.path)), j.path) << "taken apart and joined";
+    }
 }
 
 }  // namespace

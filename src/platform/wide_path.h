@@ -1,0 +1,30 @@
+// Windows only: UTF-8 text and paths as the wide calls take them. Every Windows file call goes
+// through systemPath, so that a path past MAX_PATH works whether or not the system's long-path
+// setting is on.
+#pragma once
+
+#ifdef _WIN32
+
+#include <string>
+#include <string_view>
+
+namespace zendor::platform {
+
+std::wstring wideText(std::string_view utf8);
+std::string utf8Text(std::wstring_view text);
+
+// The absolute form of path, as the system reads it (relative to the current folder, '/' as '\',
+// ".." gone, trailing dots and spaces dropped); a device name becomes "\\.\NAME".
+std::wstring fullPath(const std::wstring& path);
+
+// The verbatim absolute form of path ("\\?\C:\...", "\\?\UNC\server\share\..."); a verbatim or
+// device path ("\\.\NUL") as it is.
+std::wstring verbatimPath(const std::string& path);
+
+// path for a wide file call: as typed while its absolute form is short; past MAX_PATH, that
+// absolute form made verbatim ("\\?\C:\...", "\\?\UNC\server\share\...").
+std::wstring systemPath(const std::string& path);
+
+}  // namespace zendor::platform
+
+#endif
