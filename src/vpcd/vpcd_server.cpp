@@ -1,5 +1,5 @@
 // The vpcd protocol loop around a VirtualCard, and the connection to vpcd.
-#include "vcard/vpcd_server.h"
+#include "vpcd/vpcd_server.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -20,7 +20,9 @@
 #include "desfire/protocol.h"
 #include "text/hex.h"
 
-namespace zendor::vcard {
+namespace zendor::vpcd {
+
+using vcard::CardConnection;
 namespace {
 
 constexpr int kPollMs = 200;
@@ -281,4 +283,4 @@ int connectToVpcd(const std::string& host, uint16_t port, std::chrono::milliseco
     return -1;
 }
 
-}  // namespace zendor::vcard
+}  // namespace zendor::vpcd

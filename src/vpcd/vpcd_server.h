@@ -23,7 +23,7 @@
 
 #include "vcard/card_connection.h"
 
-namespace zendor::vcard {
+namespace zendor::vpcd {
 
 // What a contactless reader makes of a DESFire EV1's ATS: historical byte 80.
 constexpr std::array<uint8_t, 6> kDesfireAtr{0x3B, 0x81, 0x80, 0x01, 0x80, 0x80};
@@ -46,7 +46,7 @@ enum class ServeEnd {
 // and reset restart the card's session, and with it the count of frames for removeAfterFrames:
 // when the count passes it, the socket is closed before the frame reaches the card. stop is
 // looked at at least every 200 ms, also while an answer waits for a peer that does not read.
-ServeEnd serveVpcd(int fd, CardConnection& card, const ServeOptions& options,
+ServeEnd serveVpcd(int fd, vcard::CardConnection& card, const ServeOptions& options,
                    const std::atomic<bool>& stop);
 
 // A TCP connection to vpcd at host:port, or -1. While nobody listens there it tries again until
@@ -55,4 +55,4 @@ ServeEnd serveVpcd(int fd, CardConnection& card, const ServeOptions& options,
 int connectToVpcd(const std::string& host, uint16_t port, std::chrono::milliseconds wait,
                   const std::atomic<bool>& stop);
 
-}  // namespace zendor::vcard
+}  // namespace zendor::vpcd

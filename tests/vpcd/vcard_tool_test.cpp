@@ -1,5 +1,5 @@
 // The zendor-vcard command line: making card files, and the refusals of both commands.
-#include "vcard/vcard_tool.h"
+#include "vpcd/vcard_tool.h"
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -16,7 +16,14 @@
 #include "support/stdout_pipe.h"
 #include "vcard/card_file.h"
 
-namespace zendor::vcard {
+namespace zendor::vpcd {
+
+using vcard::CardLock;
+using vcard::CardState;
+using vcard::Key;
+using vcard::readCardFile;
+using vcard::ReadResult;
+using vcard::ReadStatus;
 namespace {
 
 class VcardToolTest : public ::testing::Test {
@@ -228,4 +235,4 @@ TEST_F(VcardToolTest, HelpDescribesBothCommands) {
 }
 
 }  // namespace
-}  // namespace zendor::vcard
+}  // namespace zendor::vpcd

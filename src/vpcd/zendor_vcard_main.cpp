@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vcard/vcard_tool.h"
+#include "vpcd/vcard_tool.h"
 
 namespace {
 
@@ -27,5 +27,5 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     std::vector<std::string_view> args(argv + 1, argv + argc);
-    return zendor::vcard::runVcardTool(args, stopRequested);
+    return zendor::vpcd::runVcardTool(args, stopRequested);
 }

@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-namespace zendor::vcard {
+namespace zendor::vpcd {
 
 // Runs one command line (the program name not included); returns the exit status: 0 when the
 // command did its work (serving ended by a signal, by pcscd leaving or by the card's removal),
@@ -13,4 +13,4 @@ namespace zendor::vcard {
 // program's signal handlers set it.
 int runVcardTool(std::span<const std::string_view> args, const std::atomic<bool>& stop);
 
-}  // namespace zendor::vcard
+}  // namespace zendor::vpcd

@@ -1,5 +1,5 @@
 // Command line of zendor-vcard: "new" and "serve", their options and their messages.
-#include "vcard/vcard_tool.h"
+#include "vpcd/vcard_tool.h"
 
 #include <charconv>
 #include <cstdio>
@@ -10,9 +10,20 @@
 #include "platform/file_system.h"
 #include "text/hex.h"
 #include "vcard/card_file.h"
-#include "vcard/vpcd_server.h"
+#include "vpcd/vpcd_server.h"
 
-namespace zendor::vcard {
+namespace zendor::vpcd {
+
+using vcard::CardConnection;
+using vcard::CardLock;
+using vcard::CardState;
+using vcard::factoryFreshCard;
+using vcard::kFactoryFreeMemory;
+using vcard::kFactoryPiccKeySettings;
+using vcard::kUidSize;
+using vcard::resolveCardPath;
+using vcard::Uid;
+using vcard::writeCardFile;
 namespace {
 
 constexpr uint16_t kDefaultPort = 35963;  // vpcd's first slot, reader "Virtual PCD 00 00"
@@ -246,4 +257,4 @@ int runVcardTool(std::span<const std::string_view> args, const std::atomic<bool>
     return serve ? serveCard(options, stop) : newCard(options);
 }
 
-}  // namespace zendor::vcard
+}  // namespace zendor::vpcd

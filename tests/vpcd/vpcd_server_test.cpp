@@ -1,5 +1,5 @@
 // The vpcd protocol of zendor-vcard over a socket pair: the test plays vpcd.
-#include "vcard/vpcd_server.h"
+#include "vpcd/vpcd_server.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -19,7 +19,13 @@
 #include "support/stdout_pipe.h"
 #include "vcard/card_file.h"
 
-namespace zendor::vcard {
+namespace zendor::vpcd {
+
+using vcard::CardConnection;
+using vcard::CardState;
+using vcard::readCardFile;
+using vcard::ReadResult;
+using vcard::ReadStatus;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -308,4 +314,4 @@ TEST(ConnectToVpcdTest, GivesUpAfterTheWait) {
 }
 
 }  // namespace
-}  // namespace zendor::vcard
+}  // namespace zendor::vpcd
