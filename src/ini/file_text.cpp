@@ -14,33 +14,13 @@ namespace zendor::ini {
 
 namespace {
 
-// The size of a seekable file, to allocate once; 0 when it cannot be told (a pipe). Only a hint:
-// the read below decides.
-size_t sizeHint(std::FILE* stream) {
-    if (std::fseek(stream, 0, SEEK_END) != 0) {
-        std::clearerr(stream);
-        return 0;
-    }
-    const long end = std::ftell(stream);
-    if (std::fseek(stream, 0, SEEK_SET) != 0 || end <= 0) {
-        std::clearerr(stream);
-        return 0;
-    }
-    return static_cast<size_t>(end);
-}
-
+// The stream read to its end through the seam, which caps it at the limit.
 FileStatus readToEnd(std::FILE* stream, std::string& bytes) {
-    const size_t hint = sizeHint(stream);
-    bytes.reserve(hint < kMaxFileSize ? hint : kMaxFileSize);
-    std::array<char, 65536> chunk;
-    size_t count = 0;
-    while ((count = std::fread(chunk.data(), 1, chunk.size(), stream)) > 0) {
-        if (count > kMaxFileSize - bytes.size()) {
-            return FileStatus::TooLarge;
-        }
-        bytes.append(chunk.data(), count);
+    const platform::Outcome read = platform::readStreamToEnd(stream, kMaxFileSize, bytes);
+    if (read) {
+        return FileStatus::Read;
     }
-    return std::ferror(stream) != 0 ? FileStatus::Unreadable : FileStatus::Read;
+    return read.fault == platform::Fault::TooLarge ? FileStatus::TooLarge : FileStatus::Unreadable;
 }
 
 constexpr std::string_view kLittleEndianMark{"\xFF\xFE", 2};

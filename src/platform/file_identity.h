@@ -1,5 +1,5 @@
-// Who a file is, whatever path names it. The only place that asks the system who a file is, so
-// that a port changes this file alone.
+// Who a file is, whatever path names it: the identity half of the file seam, answered by each
+// system's backend (file_system_posix.cpp, file_system_windows.cpp).
 #pragma once
 
 #include <cstdint>

@@ -3,8 +3,12 @@
 // error text.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace zendor::platform {
 
@@ -35,6 +39,7 @@ struct FileInfo {
     uint32_t permissions = 0;  // rwx bits for owner, group and others (0777)
     uint32_t owner = 0;
     uint32_t group = 0;
+    std::chrono::system_clock::time_point modified{};  // when its content last changed
 };
 
 // An open file; closed when it goes.
@@ -70,9 +75,39 @@ Outcome mayWrite(const std::string& path);
 // The whole of a regular file, refused past maxSize; a link is not followed.
 Outcome readWholeFile(const std::string& path, uint64_t maxSize, std::string& text);
 
+// Up to buffer.size() bytes of the open file from where it stands; count is 0 at its end.
+Outcome readSome(FileHandle& file, std::span<char> buffer, size_t& count);
+
+// The open file from where it stands to its end, refused (Fault::TooLarge, text emptied) once it
+// holds more than maxSize bytes, even when it grows while it is read. sizeHint is the file's size
+// (0 when unknown): it sizes the buffer, and one past maxSize is refused without a read.
+Outcome readToEnd(FileHandle& file, uint64_t maxSize, uint64_t sizeHint, std::string& text);
+
+// The names in folder ("." and ".." left out), in no particular order.
+Outcome listFolder(const std::string& folder, std::vector<std::string>& names);
+
+// How createTemporaryFile names its files: the prefix, then this many random letters and digits.
+constexpr size_t kTemporaryRandomLength = 6;
+
+// Whether a folder entry is one of createTemporaryFile's names for prefix, or the name a replaced
+// file passes through (spareNameOf), which has the same shape.
+constexpr bool isTemporaryName(std::string_view entry, std::string_view prefix) {
+    return entry.size() == prefix.size() + kTemporaryRandomLength && entry.starts_with(prefix);
+}
+
+// The name the file replaced by temporary passes through on Windows: temporary's, its last
+// character changed to one createTemporaryFile never picks.
+inline std::string spareNameOf(std::string_view temporary) {
+    std::string spare(temporary);
+    if (!spare.empty()) {
+        spare.back() = spare.back() == '~' ? '_' : '~';
+    }
+    return spare;
+}
+
 // A new empty file in folder, readable and writable by its owner only (on Windows: rights for its
-// owner and the system alone, not inherited from the folder), named prefix followed by a few
-// random characters; name receives the whole path.
+// owner and the system alone, not inherited from the folder), named prefix followed by
+// kTemporaryRandomLength random characters; name receives the whole path.
 Outcome createTemporaryFile(const std::string& folder, const std::string& prefix, FileHandle& file,
                             std::string& name);
 
@@ -82,8 +117,8 @@ Outcome setPermissions(FileHandle& file, uint32_t permissions);
 Outcome setOwner(FileHandle& file, uint32_t owner, uint32_t group);
 
 // Puts from in place of to in one step, replacing what to held; from must be closed. The file at
-// to keeps its attributes and access rights on Windows, where the old file passes through a name
-// of from's length and prefix (so that a sweep of stale copies finds it) on its way out.
+// to keeps its attributes and access rights on Windows, where the old file passes through
+// spareNameOf(from) on its way out (so that a sweep of stale copies finds it).
 Outcome replaceFile(const std::string& from, const std::string& to);
 // Puts from in place of to in one step, only while nothing is at to.
 Outcome placeNewFile(const std::string& from, const std::string& to);

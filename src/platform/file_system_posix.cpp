@@ -1,4 +1,5 @@
 // POSIX implementation of the file seam.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -7,8 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
 #include "platform/path_names.h"
 
@@ -57,6 +61,29 @@ EntryKind kindOf(mode_t mode) {
     return S_ISLNK(mode) ? EntryKind::Link : EntryKind::Other;
 }
 
+std::chrono::system_clock::time_point modifiedAt(const struct stat& status) {
+    using std::chrono::duration_cast;
+    const auto since = std::chrono::seconds(status.st_mtim.tv_sec) +
+                       std::chrono::nanoseconds(status.st_mtim.tv_nsec);
+    return std::chrono::system_clock::time_point(
+        duration_cast<std::chrono::system_clock::duration>(since));
+}
+
+bool sameInode(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// realpath(3), or nothing when the path cannot be resolved.
+bool resolved(const std::string& path, std::string& real) {
+    std::unique_ptr<char, decltype(&std::free)> found(::realpath(path.c_str(), nullptr),
+                                                      &std::free);
+    if (!found) {
+        return false;
+    }
+    real = found.get();
+    return true;
+}
+
 }  // namespace
 
 Outcome FileHandle::close() {
@@ -79,6 +106,7 @@ Outcome inspect(const std::string& path, FileInfo& info) {
     info.permissions = status.st_mode & 0777;
     info.owner = status.st_uid;
     info.group = status.st_gid;
+    info.modified = modifiedAt(status);
     return {};
 }
 
@@ -119,41 +147,44 @@ Outcome readWholeFile(const std::string& path, uint64_t maxSize, std::string& te
         return {Fault::NotRegular,
                 S_ISDIR(status.st_mode) ? "is a directory" : "is not a regular file"};
     }
-    if (static_cast<uint64_t>(status.st_size) > maxSize) {
-        return {Fault::TooLarge, "too large"};
-    }
-    // One byte more than the size: the read that finds the end needs no second buffer.
-    text.resize(static_cast<size_t>(status.st_size) + 1);
-    size_t done = 0;
-    // The file may grow while it is read: one byte more than allowed says so.
+    return readToEnd(file, maxSize, static_cast<uint64_t>(status.st_size), text);
+}
+
+Outcome readSome(FileHandle& file, std::span<char> buffer, size_t& count) {
+    count = 0;
     while (true) {
-        if (done == text.size()) {
-            if (text.size() > maxSize) {
-                text.clear();
-                return {Fault::TooLarge, "too large"};
-            }
-            text.resize(std::min<uint64_t>(std::max<size_t>(text.size() * 2, 4096), maxSize + 1));
+        const ssize_t n = ::read(fd(file), buffer.data(), buffer.size());
+        if (n >= 0) {
+            count = static_cast<size_t>(n);
+            return {};
         }
-        ssize_t n = ::read(fd(file), text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            text.clear();
+        if (errno != EINTR) {
             return lastFailure();
         }
-        if (n == 0) {
-            break;
-        }
-        done += static_cast<size_t>(n);
     }
-    text.resize(done);
-    return {};
+}
+
+Outcome listFolder(const std::string& folder, std::vector<std::string>& names) {
+    names.clear();
+    const auto closeFolder = [](DIR* opened) { ::closedir(opened); };
+    std::unique_ptr<DIR, decltype(closeFolder)> entries(::opendir(folder.c_str()), closeFolder);
+    if (!entries) {
+        return lastFailure();
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(entries.get())) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.emplace_back(name);
+        }
+    }
+    return errno == 0 ? Outcome{} : lastFailure();
 }
 
 Outcome createTemporaryFile(const std::string& folder, const std::string& prefix, FileHandle& file,
                             std::string& name) {
-    name = folder + "/" + prefix + "XXXXXX";
+    static_assert(kTemporaryRandomLength == 6, "mkostemp fills in exactly six characters");
+    name = pathIn(folder, prefix + std::string(kTemporaryRandomLength, 'X'));
     // mkstemp makes the file 0600 whatever the umask.
     int made = ::mkostemp(name.data(), O_CLOEXEC);
     if (made < 0) {
@@ -267,7 +298,37 @@ bool stillNamed(const FileHandle& file, const std::string& path) {
     struct stat held {};
     struct stat named {};
     return ::fstat(fd(file), &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
-           held.st_ino == named.st_ino && held.st_dev == named.st_dev;
+           sameInode(held, named);
+}
+
+bool sameFile(const char* first, const char* second) {
+    struct stat a {};
+    struct stat b {};
+    return first != nullptr && second != nullptr && ::stat(first, &a) == 0 &&
+           ::stat(second, &b) == 0 && sameInode(a, b);
+}
+
+std::string canonicalPath(const std::string& path) {
+    std::string real;
+    if (resolved(path, real)) {
+        return real;
+    }
+    const std::string name = nameOf(path);
+    if (!isEntryName(name) || !resolved(folderOf(path), real)) {
+        return path;
+    }
+    return pathIn(real, name);
+}
+
+bool isDevice(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 &&
+           (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode));
+}
+
+uint32_t nameCount(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<uint32_t>(status.st_nlink) : 0;
 }
 
 }  // namespace zendor::platform

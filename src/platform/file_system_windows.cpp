@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "platform/crypto.h"
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
 #include "platform/path_names.h"
 #include "platform/wide_path.h"
@@ -24,6 +25,8 @@ namespace zendor::platform {
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// The longest path the wide calls take, in characters.
+constexpr size_t kLongestPath = 32768;
 // Locks are taken on one byte far past any data, so that a locked card file can still be read
 // through another handle (Windows locks are mandatory on the bytes they cover).
 constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
@@ -43,18 +46,6 @@ std::wstring wide(const std::string& utf8) {
     return systemPath(utf8);
 }
 
-std::string utf8(const std::wstring& text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(std::max(length, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
-                        length, nullptr, nullptr);
-    return bytes;
-}
-
 // The system's own text for an error, without its line end and final period.
 std::string errorText(DWORD error) {
     wchar_t* buffer = nullptr;
@@ -67,7 +58,7 @@ std::string errorText(DWORD error) {
                              text.back() == L' ')) {
         text.pop_back();
     }
-    return text.empty() ? "error " + std::to_string(error) : utf8(text);
+    return text.empty() ? "error " + std::to_string(error) : utf8Text(text);
 }
 
 Outcome failure(DWORD error) {
@@ -105,6 +96,16 @@ FileHandle adopt(HANDLE handle) {
     return FileHandle(handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(handle));
 }
 
+// A file time (100 ns steps since 1601) on the system clock (since 1970).
+std::chrono::system_clock::time_point timeOf(FILETIME time) {
+    constexpr uint64_t kStepsFrom1601To1970 = 116444736000000000ULL;
+    const uint64_t steps = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    const auto since = std::chrono::duration<int64_t, std::ratio<1, 10000000>>(
+        static_cast<int64_t>(steps - kStepsFrom1601To1970));
+    return std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(since));
+}
+
 EntryKind kindOf(DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         return EntryKind::Link;
@@ -136,6 +137,33 @@ Outcome requireRegular(HANDLE handle) {
 HANDLE openExisting(const std::wstring& path, DWORD access) {
     return CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Opened for no access at all, which works on files that others hold open; the backup flag lets
+// a folder open too. Links are followed: the system resolves the whole chain.
+HANDLE openFollowing(const std::wstring& path) {
+    return CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// The verbatim path the system keeps for an existing file or folder ("\\?\C:\..."), links
+// followed.
+Outcome finalPathOf(const std::wstring& path, std::wstring& final) {
+    final.clear();
+    FileHandle held = adopt(openFollowing(path));
+    if (!held.isOpen()) {
+        return lastFailure();
+    }
+    constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    final.assign(kLongestPath, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(handleOf(held), final.data(),
+                                                   static_cast<DWORD>(final.size()), kFlags);
+    if (length == 0 || length >= final.size()) {
+        final.clear();
+        return lastFailure();
+    }
+    final.resize(length);
+    return {};
 }
 
 // Whether a refusal naming path may be another program's open handle rather than a right this
@@ -246,14 +274,6 @@ Outcome makeOwnerOnly(OwnerOnlyRights& rights) {
     return {};
 }
 
-// The name the replaced file has for a moment during a replacement: from's, its last character
-// changed to one createTemporaryFile never picks.
-std::wstring spareNameOf(const std::wstring& from) {
-    std::wstring spare = from;
-    spare.back() = spare.back() == L'~' ? L'_' : L'~';
-    return spare;
-}
-
 // ReplaceFileW with a backup name leaves both files under their own names when it fails; should a
 // system not keep that promise, the old file goes back where it was.
 void putBackReplaced(const std::wstring& to, const std::wstring& spare) {
@@ -273,9 +293,77 @@ void keepAttributes(const std::wstring& path, DWORD before) {
     SetFileAttributesW(path.c_str(), wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL);
 }
 
+// Never '~' or '_', which spareNameOf puts in a name's last place.
 char randomNameCharacter(uint8_t byte) {
     static constexpr std::string_view kCharacters = "abcdefghijklmnopqrstuvwxyz0123456789";
     return kCharacters[byte % kCharacters.size()];
+}
+
+bool sameIdentity(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+bool identityOf(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
+    FileHandle held = adopt(openFollowing(systemPath(path)));
+    return held.isOpen() && GetFileInformationByHandle(handleOf(held), &info) != 0;
+}
+
+// Where the system cannot tell the final path (Wine past MAX_PATH): each name of an existing
+// verbatim path as its folder spells it, which settles 8.3 names and letter case.
+bool spelledByFolders(const std::wstring& verbatim, std::wstring& spelled) {
+    if (verbatim.find_first_of(L"*?", 4) != std::wstring::npos) {
+        return false;  // a pattern, which the search below would match against other names
+    }
+    // The root ("\\?\C:\", "\\?\UNC\server\share\") is kept as it is.
+    const size_t separators = verbatim.starts_with(L"\\\\?\\UNC\\") ? 6 : 4;
+    size_t at = 0;
+    for (size_t seen = 0; seen < separators && at != std::wstring::npos; ++seen) {
+        at = verbatim.find(L'\\', seen == 0 ? 0 : at + 1);
+    }
+    if (at == std::wstring::npos) {
+        return false;
+    }
+    spelled = verbatim.substr(0, at + 1);
+    if (separators == 4 && spelled.size() == 7 && spelled[5] == L':') {
+        spelled[4] = static_cast<wchar_t>(towupper(spelled[4]));
+    }
+    for (size_t start = at + 1; start < verbatim.size();) {
+        size_t end = verbatim.find(L'\\', start);
+        end = end == std::wstring::npos ? verbatim.size() : end;
+        WIN32_FIND_DATAW found{};
+        HANDLE search =
+            FindFirstFileW((spelled + verbatim.substr(start, end - start)).c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        FindClose(search);
+        spelled += found.cFileName;
+        if (end < verbatim.size()) {
+            spelled += L'\\';
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+bool existingPathOf(const std::wstring& verbatim, std::wstring& canonical) {
+    return finalPathOf(verbatim, canonical) || spelledByFolders(verbatim, canonical);
+}
+
+// The verbatim path in the form users read ("C:\...", "\\server\share\..."), where that form
+// reads back as the same path: not past MAX_PATH, and no name that the system would change (a
+// trailing dot or space, a device name).
+std::wstring readable(const std::wstring& verbatim) {
+    std::wstring plain;
+    if (verbatim.starts_with(L"\\\\?\\UNC\\")) {
+        plain = L"\\\\" + verbatim.substr(8);
+    } else if (verbatim.starts_with(L"\\\\?\\")) {
+        plain = verbatim.substr(4);
+    } else {
+        return verbatim;
+    }
+    return plain.size() < MAX_PATH - 12 && fullPath(plain) == plain ? plain : verbatim;
 }
 
 }  // namespace
@@ -301,6 +389,7 @@ Outcome inspect(const std::string& path, FileInfo& info) {
     info.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     // Windows has no permission bits: the read-only attribute takes away every write bit.
     info.permissions = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    info.modified = timeOf(data.ftLastWriteTime);
     return {};
 }
 
@@ -310,30 +399,15 @@ Outcome followLinks(const std::string& path, std::string& target) {
     if (Outcome looked = inspect(path, info); !looked || info.kind != EntryKind::Link) {
         return looked;
     }
-    // The system resolves the whole chain when the link is opened through.
-    HANDLE handle = CreateFileW(wide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return lastFailure();
+    std::wstring final;
+    if (Outcome found = finalPathOf(wide(path), final); !found) {
+        return found;
     }
-    FileHandle held = adopt(handle);
-    std::wstring final(MAX_PATH, L'\0');
-    DWORD length =
-        GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
-    if (length >= final.size()) {
-        final.resize(length + 1);
-        length =
-            GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
-    }
-    if (length == 0) {
-        return lastFailure();
-    }
-    final.resize(length);
     // "\\?\C:\..." names the same file as "C:\..."; the short form is the one users read.
     if (final.starts_with(L"\\\\?\\") && final.size() > 6 && final[5] == L':') {
         final.erase(0, 4);
     }
-    target = utf8(final);
+    target = utf8Text(final);
     return {};
 }
 
@@ -372,33 +446,33 @@ Outcome readWholeFile(const std::string& path, uint64_t maxSize, std::string& te
     if (!GetFileSizeEx(handleOf(file), &size)) {
         return lastFailure();
     }
-    if (static_cast<uint64_t>(size.QuadPart) > maxSize) {
-        return {Fault::TooLarge, "too large"};
+    return readToEnd(file, maxSize, static_cast<uint64_t>(size.QuadPart), text);
+}
+
+Outcome readSome(FileHandle& file, std::span<char> buffer, size_t& count) {
+    DWORD n = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<size_t>(buffer.size(), 1u << 30));
+    const BOOL done = ReadFile(handleOf(file), buffer.data(), wanted, &n, nullptr);
+    count = done ? n : 0;
+    return done ? Outcome{} : lastFailure();
+}
+
+Outcome listFolder(const std::string& folder, std::vector<std::string>& names) {
+    names.clear();
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(wide(pathIn(folder, "*")).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return lastFailure();
     }
-    // The file may grow while it is read: one byte more than allowed says so.
-    text.resize(static_cast<size_t>(size.QuadPart) + 1);
-    size_t done = 0;
-    while (true) {
-        if (done == text.size()) {
-            if (text.size() > maxSize) {
-                text.clear();
-                return {Fault::TooLarge, "too large"};
-            }
-            text.resize(std::min<uint64_t>(std::max<size_t>(text.size() * 2, 4096), maxSize + 1));
+    do {
+        const std::string name = utf8Text(found.cFileName);
+        if (isEntryName(name)) {
+            names.push_back(name);
         }
-        DWORD n = 0;
-        const DWORD wanted = static_cast<DWORD>(std::min<size_t>(text.size() - done, 1u << 30));
-        if (!ReadFile(handleOf(file), text.data() + done, wanted, &n, nullptr)) {
-            text.clear();
-            return lastFailure();
-        }
-        if (n == 0) {
-            break;
-        }
-        done += n;
-    }
-    text.resize(done);
-    return {};
+    } while (FindNextFileW(search, &found));
+    const DWORD error = GetLastError();
+    FindClose(search);
+    return error == ERROR_NO_MORE_FILES ? Outcome{} : failure(error);
 }
 
 Outcome createTemporaryFile(const std::string& folder, const std::string& prefix, FileHandle& file,
@@ -408,7 +482,7 @@ Outcome createTemporaryFile(const std::string& folder, const std::string& prefix
         return made;
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::array<uint8_t, 6> random{};
+        std::array<uint8_t, kTemporaryRandomLength> random{};
         if (!randomBytes(random)) {
             return {Fault::Other, "no random numbers"};
         }
@@ -475,7 +549,7 @@ Outcome replaceFile(const std::string& from, const std::string& to) {
     const std::wstring target = wide(to);
     // Through a backup name the old file is renamed away, which a holder sharing deletion
     // allows, rather than deleted under it; and a failure leaves the old file in place.
-    const std::wstring spare = spareNameOf(source);
+    const std::wstring spare = wide(spareNameOf(from));
     DeleteFileW(spare.c_str());
     const DWORD attributes = GetFileAttributesW(target.c_str());
     Outcome replaced = retryWhileHeld(target, [&] {
@@ -581,9 +655,39 @@ bool stillNamed(const FileHandle& file, const std::string& path) {
     BY_HANDLE_FILE_INFORMATION named{};
     FileHandle current = adopt(openExisting(wide(path), 0));
     return current.isOpen() && GetFileInformationByHandle(handleOf(file), &held) &&
-           GetFileInformationByHandle(handleOf(current), &named) &&
-           held.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
-           held.nFileIndexHigh == named.nFileIndexHigh && held.nFileIndexLow == named.nFileIndexLow;
+           GetFileInformationByHandle(handleOf(current), &named) && sameIdentity(held, named);
+}
+
+bool sameFile(const char* first, const char* second) {
+    BY_HANDLE_FILE_INFORMATION a{};
+    BY_HANDLE_FILE_INFORMATION b{};
+    return first != nullptr && second != nullptr && identityOf(first, a) && identityOf(second, b) &&
+           sameIdentity(a, b);
+}
+
+std::string canonicalPath(const std::string& path) {
+    const std::wstring verbatim = verbatimPath(path);
+    std::wstring canonical;
+    if (existingPathOf(verbatim, canonical)) {
+        return utf8Text(readable(canonical));
+    }
+    // A missing file: its name in its folder's spelling.
+    const std::string whole = utf8Text(verbatim);
+    const std::string name = nameOf(whole);
+    if (!isEntryName(name) || !existingPathOf(wideText(folderOf(whole)), canonical)) {
+        return path;
+    }
+    return utf8Text(readable(wideText(pathIn(utf8Text(canonical), name))));
+}
+
+bool isDevice(const std::string& path) {
+    const std::wstring typed = wideText(path);
+    return typed.starts_with(L"\\\\.\\") || fullPath(typed).starts_with(L"\\\\.\\");
+}
+
+uint32_t nameCount(const std::string& path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return identityOf(path.c_str(), info) ? info.nNumberOfLinks : 0;
 }
 
 }  // namespace zendor::platform

@@ -41,4 +41,9 @@ std::string nameOf(std::string_view path);
 // has none), so that a verbatim folder stays verbatim.
 std::string pathIn(std::string_view folder, std::string_view name);
 
+// Whether a last component names an entry of its folder (not ".", ".." or nothing).
+constexpr bool isEntryName(std::string_view name) {
+    return !name.empty() && name != "." && name != "..";
+}
+
 }  // namespace zendor::platform

@@ -2,7 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
+#include <vector>
 
 #include "platform/file_identity.h"
 #include "platform/file_system.h"
@@ -15,10 +15,10 @@ namespace {
 namespace fs = platform;
 using platform::folderOf;
 using platform::nameOf;
+using platform::pathIn;
 
 constexpr uint32_t kNewFilePermissions = 0600;
 constexpr const char* kChangedElsewhere = "another program changed it since it was read";
-constexpr size_t kRandomPartLength = 6;
 // Copies of the naming used before copies were tied to their card: any card's, removed once
 // surely stale (a save takes milliseconds).
 constexpr std::string_view kOldTemporaryPrefix = ".zendor-card-";
@@ -86,28 +86,22 @@ bool writeAtomically(const std::string& path, const std::string& text, const fs:
     return true;
 }
 
-bool isTemporaryOf(const std::string& entry, const std::string& prefix) {
-    return entry.size() == prefix.size() + kRandomPartLength && entry.starts_with(prefix);
-}
-
-bool isOldTemporary(const std::filesystem::directory_entry& entry) {
-    std::string name = entry.path().filename().string();
-    std::error_code ignored;
-    return name.size() == kOldTemporaryPrefix.size() + kRandomPartLength &&
-           name.starts_with(kOldTemporaryPrefix) &&
-           std::filesystem::file_time_type::clock::now() - entry.last_write_time(ignored) >
-               kOldTemporaryAge;
+bool isOldTemporary(const std::string& folder, const std::string& entry) {
+    fs::FileInfo info;
+    return fs::isTemporaryName(entry, kOldTemporaryPrefix) &&
+           fs::inspect(pathIn(folder, entry), info) && info.kind != fs::EntryKind::Missing &&
+           std::chrono::system_clock::now() - info.modified > kOldTemporaryAge;
 }
 
 // Under the lock no save of this card is under way: every copy of it is a killed save's.
 void removeStaleCopies(const std::string& cardPath) {
-    std::string prefix = nameOf(temporaryPrefixOf(cardPath));
-    std::error_code failed;
-    std::filesystem::directory_iterator entries(folderOf(cardPath), failed);
-    for (; !failed && entries != std::filesystem::directory_iterator(); entries.increment(failed)) {
-        if (isTemporaryOf(entries->path().filename().string(), prefix) ||
-            isOldTemporary(*entries)) {
-            (void)fs::removeFile(entries->path().string());
+    const std::string folder = folderOf(cardPath);
+    const std::string prefix = nameOf(temporaryPrefixOf(cardPath));
+    std::vector<std::string> entries;
+    (void)fs::listFolder(folder, entries);
+    for (const std::string& entry : entries) {
+        if (fs::isTemporaryName(entry, prefix) || isOldTemporary(folder, entry)) {
+            (void)fs::removeFile(pathIn(folder, entry));
         }
     }
 }
@@ -161,7 +155,7 @@ std::string lockPathOf(const std::string& cardPath) {
 }
 
 std::string temporaryPrefixOf(const std::string& cardPath) {
-    return besideCard(cardPath, ".", ".zendor-", kRandomPartLength);
+    return besideCard(cardPath, ".", ".zendor-", fs::kTemporaryRandomLength);
 }
 
 bool resolveCardPath(const std::string& path, std::string& target, std::string& error) {

@@ -3,9 +3,11 @@
 // attributes, access lists, other programs holding a file open) is tested where it exists.
 #include "platform/file_system.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -13,12 +15,16 @@
 #include <thread>
 #include <vector>
 
+#include "platform/file_stream.h"
+#include "platform/path_names.h"
+#include "support/path_spellings.h"
 #include "support/temp_dir.h"
 
 #ifdef _WIN32
 #include <windows.h>
 // After windows.h, which it needs.
 #include <aclapi.h>
+#include <io.h>
 #include <sddl.h>
 #else
 #include <unistd.h>
@@ -119,6 +125,124 @@ TEST(FileSystem, OneLockPerFileAcrossHandles) {
 
     FileHandle none;
     EXPECT_EQ(openLockFile(dir.file("missing/card.json.lock"), none).fault, Fault::Missing);
+}
+
+// In a short folder and in one past 260 characters, which only the wide calls reach on Windows.
+TEST(FileSystem, ListsAFolderAndTellsWhenEachEntryChanged) {
+    TempDir dir;
+    TempDir longDir;
+    for (const std::string& folder :
+         {dir.path().string(), test::makeLongFolder(longDir.file("long"))}) {
+        writeFile(test::reachable(pathIn(folder, "card.json")), "card");
+        writeFile(test::reachable(pathIn(folder, ".card.json.zendor-Ab12Cd")), "copy");
+        std::filesystem::create_directory(test::reachable(pathIn(folder, "sub")));
+        std::vector<std::string> names = {"left over"};
+        ASSERT_TRUE(listFolder(folder, names)) << folder;
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{".card.json.zendor-Ab12Cd", "card.json", "sub"}))
+            << folder;
+
+        // An hour back, as a copy a killed save left: the time must come out on the system clock.
+        const std::string copy = pathIn(folder, ".card.json.zendor-Ab12Cd");
+        const auto systemNow = std::chrono::system_clock::now();
+        std::filesystem::last_write_time(
+            test::reachable(copy),
+            std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+        for (const auto& [path, age] :
+             {std::pair{pathIn(folder, "card.json"), std::chrono::minutes(0)},
+              std::pair{copy, std::chrono::minutes(60)}}) {
+            FileInfo info;
+            ASSERT_TRUE(inspect(path, info)) << path;
+            const auto off = std::chrono::abs(systemNow - info.modified - age);
+            EXPECT_LT(off, std::chrono::minutes(2)) << path;
+        }
+    }
+    std::vector<std::string> names = {"left over"};
+    EXPECT_EQ(listFolder(dir.file("missing"), names).fault, Fault::Missing);
+    EXPECT_TRUE(names.empty());
+}
+
+// A C stream (a file, a pipe) and an open file whose size was told short, as one that grows while
+// it is read: all end at the same limit.
+TEST(FileSystem, ReadsToTheEndWithinTheLimitWhateverTheSource) {
+    TempDir dir;
+    std::string content(10000, 'x');
+    content[0] = 'a';
+    content.back() = 'z';
+    writeFile(dir.file("input"), content);
+    const auto fromFileStream = [&](uint64_t maxSize, std::string& text) {
+        std::FILE* stream = openStream(dir.file("input").c_str(), "rb");
+        EXPECT_NE(stream, nullptr);
+        Outcome read = readStreamToEnd(stream, maxSize, text);
+        std::fclose(stream);
+        return read;
+    };
+    const auto fromPipe = [&](uint64_t maxSize, std::string& text) {
+        int ends[2] = {-1, -1};
+#ifdef _WIN32
+        EXPECT_EQ(_pipe(ends, 65536, _O_BINARY), 0);
+#else
+        EXPECT_EQ(::pipe(ends), 0);
+#endif
+        // Within the pipe's buffer, so the write needs no reader yet.
+        EXPECT_EQ(write(ends[1], content.data(), static_cast<unsigned>(content.size())),
+                  static_cast<int>(content.size()));
+        close(ends[1]);
+        std::FILE* stream = fdopen(ends[0], "rb");
+        EXPECT_NE(stream, nullptr);
+        Outcome read = readStreamToEnd(stream, maxSize, text);
+        std::fclose(stream);
+        return read;
+    };
+    const auto fromShortToldFile = [&](uint64_t maxSize, std::string& text) {
+        FileHandle file;
+        EXPECT_TRUE(openForReading(dir.file("input"), file));
+        return readToEnd(file, maxSize, 16, text);
+    };
+    const struct {
+        const char* source;
+        std::function<Outcome(uint64_t, std::string&)> read;
+    } sources[] = {
+        {"file stream", fromFileStream},
+        {"pipe", fromPipe},
+        {"file told short", fromShortToldFile},
+    };
+    for (const auto& source : sources) {
+        for (const uint64_t maxSize : {content.size(), content.size() - 1}) {
+            std::string text = "left over";
+            Outcome read = source.read(maxSize, text);
+            if (maxSize == content.size()) {
+                EXPECT_TRUE(read) << source.source << ": " << read.text;
+                EXPECT_EQ(text, content) << source.source;
+            } else {
+                EXPECT_EQ(read.fault, Fault::TooLarge) << source.source;
+                EXPECT_EQ(read.text, "too large") << source.source;
+                EXPECT_TRUE(text.empty()) << source.source;
+            }
+        }
+    }
+}
+
+// The sweep of stale copies knows a save's copies by their name alone: every name
+// createTemporaryFile gives, and the name a replaced file passes through, must fit the rule.
+TEST(FileSystem, TemporaryNamesAndTheirSpareNamesFitTheNamingRule) {
+    TempDir dir;
+    const std::string prefix = ".card.json.zendor-";
+    for (int made = 0; made < 20; ++made) {
+        FileHandle file;
+        std::string name;
+        ASSERT_TRUE(createTemporaryFile(dir.path().string(), prefix, file, name));
+        const std::string entry = nameOf(name);
+        const std::string spare = spareNameOf(entry);
+        EXPECT_TRUE(isTemporaryName(entry, prefix)) << entry;
+        EXPECT_TRUE(isTemporaryName(spare, prefix)) << spare;
+        EXPECT_NE(spare, entry);
+        // Never a name a later save could be given.
+        EXPECT_FALSE(std::isalnum(static_cast<unsigned char>(spare.back()))) << spare;
+    }
+    EXPECT_FALSE(isTemporaryName(prefix + "abcde", prefix));
+    EXPECT_FALSE(isTemporaryName(prefix + "abcdefg", prefix));
+    EXPECT_FALSE(isTemporaryName(".other.json.zendor-abcdef", prefix));
 }
 
 #ifndef _WIN32
