@@ -12,19 +12,20 @@ extern "C" {
 // the band of the card's status bytes.
 enum MarlixStatus {
     MARLIX_OK = 0,
-    MARLIX_E_NO_CARD = -1,         // no card in the field / on the reader
-    MARLIX_E_NO_READER = -101,     // no reader open, or the command needs an activated card
-    MARLIX_E_NO_ANSWER = -102,     // the card did not answer (it left the field)
-    MARLIX_E_CARD_REMOVED = -103,  // the reader reports the card removed
-    MARLIX_E_BAD_ANSWER = -104,    // an answer too short, too long or of the wrong length
-    MARLIX_E_ISO_STATUS = -105,    // an ISO status word other than 91xx
-    MARLIX_E_CARD_BUSY = -107,     // the virtual card file is held by another connection
-    MARLIX_E_CARD_FILE = -108,     // the virtual card file could not be read or written
-    MARLIX_E_BAD_ARGUMENT = -110,  // a null buffer or a length out of range
-    MARLIX_E_READER = -112,        // any other fault of the PC/SC service or the reader
-    MARLIX_E_INTERNAL = -114,      // the library itself failed: random numbers, cipher, memory
-    MARLIX_E_READER_BUSY = -120,   // another program holds the card in the PC/SC reader
-    MARLIX_E_NOT_DESFIRE = -131,   // the card is not a DESFire
+    MARLIX_E_NO_CARD = -1,          // no card in the field / on the reader
+    MARLIX_E_NO_READER = -101,      // no reader open, or the command needs an activated card
+    MARLIX_E_NO_ANSWER = -102,      // the card did not answer (it left the field)
+    MARLIX_E_CARD_REMOVED = -103,   // the reader reports the card removed
+    MARLIX_E_BAD_ANSWER = -104,     // an answer too short, too long or of the wrong length
+    MARLIX_E_ISO_STATUS = -105,     // an ISO status word other than 91xx
+    MARLIX_E_CARD_BUSY = -107,      // the virtual card file is held by another connection
+    MARLIX_E_CARD_FILE = -108,      // the virtual card file could not be read or written
+    MARLIX_E_BAD_ARGUMENT = -110,   // a null buffer or a length out of range
+    MARLIX_E_READER = -112,         // any other fault of the PC/SC service or the reader
+    MARLIX_E_INTERNAL = -114,       // the library itself failed: random numbers, cipher, memory
+    MARLIX_E_READER_BUSY = -120,    // another program holds the card in the PC/SC reader
+    MARLIX_E_ACCESS_DENIED = -121,  // the PC/SC service refuses this user the card
+    MARLIX_E_NOT_DESFIRE = -131,    // the card is not a DESFire
 };
 
 // Opens the reader named by deviceName (null: the system's default reader).
@@ -35,7 +36,8 @@ int16_t MARLIX_ReaderOpen(const char* deviceName);
 // of *uidLength bytes (in: capacity, out: UID length); sak receives the SAK.
 // Fails: MARLIX_E_NO_READER (none open), MARLIX_E_BAD_ARGUMENT (a null pointer),
 //   MARLIX_E_NO_CARD (no card in the field), MARLIX_E_NOT_DESFIRE (a card that is not a DESFire),
-//   MARLIX_E_READER_BUSY (another program holds it), MARLIX_E_CARD_BUSY and MARLIX_E_CARD_FILE
+//   MARLIX_E_READER_BUSY (another program holds it), MARLIX_E_ACCESS_DENIED (the PC/SC service
+//   will not give this user the card), MARLIX_E_CARD_BUSY and MARLIX_E_CARD_FILE
 //   (virtual card file held elsewhere or unusable), MARLIX_E_ISO_STATUS (the reader refused the
 //   UID), MARLIX_E_BAD_ANSWER, MARLIX_E_NO_ANSWER, MARLIX_E_CARD_REMOVED, MARLIX_E_READER.
 int16_t MARLIX_TclA_ActivateAny(uint8_t* atqa, uint8_t* uid, uint8_t* uidLength, uint8_t* sak);

@@ -6,7 +6,7 @@
 namespace zendor::marlix {
 namespace {
 
-constexpr std::array<StatusRow, 28> kStatuses{{
+constexpr std::array<StatusRow, 29> kStatuses{{
     {MARLIX_E_NO_CARD, "MARLIX_E_NO_CARD",
      "No card in the field or on the reader (without a reader name, on any reader)."},
     {MARLIX_E_NO_READER, "MARLIX_E_NO_READER",
@@ -39,6 +39,8 @@ constexpr std::array<StatusRow, 28> kStatuses{{
     {MARLIX_E_READER_BUSY, "MARLIX_E_READER_BUSY",
      "Another program still held the card in the PC/SC reader after about two "
      "seconds of waiting."},
+    {MARLIX_E_ACCESS_DENIED, "MARLIX_E_ACCESS_DENIED",
+     "The PC/SC service refused this user the card (its access rules)."},
     {MARLIX_E_NOT_DESFIRE, "MARLIX_E_NOT_DESFIRE", "The card is not a DESFire."},
 
     {DESFIRE_E_OUT_OF_EEPROM, "DESFIRE_E_OUT_OF_EEPROM", "0x0E, out of EEPROM: the card is full."},

@@ -29,6 +29,7 @@ enum Status : int16_t {
     kReaderError = MARLIX_E_READER,
     kInternalError = MARLIX_E_INTERNAL,
     kReaderBusy = MARLIX_E_READER_BUSY,
+    kAccessDenied = MARLIX_E_ACCESS_DENIED,
     kNotDesfire = MARLIX_E_NOT_DESFIRE,
 };
 

@@ -4,14 +4,22 @@
 #include <PCSC/winscard.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <future>
 #include <optional>
 #include <thread>
 
@@ -160,6 +168,150 @@ class ServeProcess {
     int status_ = -1;
 };
 
+// Kept, once, when a transport that waits with signalThenSleep is refused a card and waits.
+std::atomic<std::promise<void>*> refusedSignal{nullptr};
+
+void signalThenSleep(std::chrono::milliseconds time) {
+    if (std::promise<void>* refused = refusedSignal.exchange(nullptr)) {
+        refused->set_value();
+    }
+    marlix::sleepFor(time);
+}
+
+// pcscd's socket as the client library sees it (PCSCLITE_CSOCK_NAME names another).
+std::string pcscdSocket() {
+    const char* named = std::getenv("PCSCLITE_CSOCK_NAME");
+    return named != nullptr ? named : "/run/pcscd/pcscd.comm";
+}
+
+bool readAll(int fd, void* data, size_t size) {
+    for (auto* at = static_cast<char*>(data); size > 0;) {
+        ssize_t n = ::read(fd, at, size);
+        if (n <= 0) {
+            return false;
+        }
+        at += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool writeAll(int fd, const void* data, size_t size) {
+    for (const auto* at = static_cast<const char*>(data); size > 0;) {
+        ssize_t n = ::write(fd, at, size);
+        if (n <= 0) {
+            return false;
+        }
+        at += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A socket that a client library pointed at it (PCSCLITE_CSOCK_NAME) takes for pcscd's. It
+// passes the first connection's requests on to pcscd, and once pcscd has answered
+// SCARD_ESTABLISH_CONTEXT it goes away with that connection, as pcscd's socket and connections
+// do when pcscd stops: the client's next call finds no service, at a moment no clock decides.
+// pcsc-lite's requests are a header (size, command) and size bytes; the answers to the two it
+// passes on are as long as their requests, and anything else ends the connection at once.
+class VanishingSocket {
+  public:
+    explicit VanishingSocket(std::string path) : path_(std::move(path)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+        listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (listener_ < 0 ||
+            ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(listener_, 4) != 0) {
+            return;
+        }
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~VanishingSocket() {
+        stop_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        ::close(listener_);
+        ::unlink(path_.c_str());
+    }
+    VanishingSocket(const VanishingSocket&) = delete;
+    VanishingSocket& operator=(const VanishingSocket&) = delete;
+
+    bool listening() const { return thread_.joinable(); }
+    bool vanished() const { return vanished_; }
+
+  private:
+    static constexpr uint32_t kEstablishContext = 0x01;
+    static constexpr uint32_t kVersion = 0x11;
+
+    // Waits for fd to be readable, giving up when the test ends.
+    bool readable(int fd) const {
+        pollfd wanted{fd, POLLIN, 0};
+        while (!stop_) {
+            if (::poll(&wanted, 1, 100) > 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void serve() {
+        if (!readable(listener_)) {
+            return;
+        }
+        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, pcscdSocket().c_str(), sizeof address.sun_path - 1);
+        if (client >= 0 && server >= 0 &&
+            ::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            relay(client, server);
+        }
+        ::close(server);
+        ::close(client);
+    }
+
+    void relay(int client, int server) {
+        while (readable(client)) {
+            std::array<uint32_t, 2> header{};  // size, command
+            if (!readAll(client, header.data(), sizeof header) || header[0] > 64 ||
+                (header[1] != kVersion && header[1] != kEstablishContext)) {
+                return;
+            }
+            std::vector<char> message(header[0]);
+            if (!readAll(client, message.data(), message.size()) ||
+                !writeAll(server, header.data(), sizeof header) ||
+                !writeAll(server, message.data(), message.size()) ||
+                !readAll(server, message.data(), message.size())) {
+                return;
+            }
+            if (header[1] == kEstablishContext) {
+                // As pcscd stopping does: its socket goes, and so does every connection to it.
+                // Closed for reading before the answer, so that whatever the client sends after
+                // reading it fails, however soon (a request sent and never answered is another
+                // failure to pcsc-lite).
+                ::shutdown(client, SHUT_RD);
+                ::unlink(path_.c_str());
+                vanished_ = true;
+                writeAll(client, message.data(), message.size());
+                return;
+            }
+            if (!writeAll(client, message.data(), message.size())) {
+                return;
+            }
+        }
+    }
+
+    std::string path_;
+    int listener_ = -1;
+    std::atomic<bool> stop_ = false;
+    std::atomic<bool> vanished_ = false;
+    std::thread thread_;
+};
+
 class PcscEndToEndTest : public ::testing::Test {
   protected:
     void TearDown() override {
@@ -236,7 +388,7 @@ TEST_F(PcscEndToEndTest, ActivatesTheServedCardAsADesfire) {
 }
 
 // pcscd refuses the second connection while the first holds the card; the second waits about
-// two seconds for it and gets it when the first lets go within that time.
+// two seconds for it, and a third gets it when the first lets go within that time.
 TEST_F(PcscEndToEndTest, TheCardBelongsToOneProgramAtATime) {
     serve(test::knownDesfire());
     marlix::DeviceName device{marlix::DeviceName::Kind::PcscReader, reader()};
@@ -252,12 +404,22 @@ TEST_F(PcscEndToEndTest, TheCardBelongsToOneProgramAtATime) {
               "Another program is using the card on reader '" + reader() + "'\n");
     EXPECT_GE(std::chrono::steady_clock::now() - start, 2s);
 
-    std::thread letGo([&first] {
-        std::this_thread::sleep_for(300ms);
-        first->deselect();
+    // The first lets go once a third has been refused the card and waits to try again: no
+    // clock orders the two.
+    std::unique_ptr<marlix::Transport> third = marlix::openPcscTransport(device, signalThenSleep);
+    ASSERT_TRUE(third);
+    std::promise<void> refused;
+    std::future<void> wasRefused = refused.get_future();
+    refusedSignal = &refused;
+    std::thread letGo([&first, &wasRefused] {
+        if (wasRefused.wait_for(10s) == std::future_status::ready) {
+            first->deselect();
+        }
     });
-    EXPECT_EQ(second->activate(activation), marlix::kOk);
+    EXPECT_EQ(third->activate(activation), marlix::kOk);
     letGo.join();
+    refusedSignal = nullptr;
+    EXPECT_EQ(wasRefused.wait_for(0s), std::future_status::ready) << "the third was never refused";
 }
 
 TEST_F(PcscEndToEndTest, ZendorcfgRefusesWhatIsNoDesfireCardOnAKnownReader) {
@@ -314,6 +476,29 @@ TEST_F(PcscEndToEndTest, ZendorcfgRefusesWhatIsNoDesfireCardOnAKnownReader) {
             serve_.reset();
         }
     }
+}
+
+// Without pcscd, and with a pcscd that stops after it has answered: each its own line, then the
+// tool's own. The client library is pointed at a socket of the test's (PCSCLITE_CSOCK_NAME).
+TEST_F(PcscEndToEndTest, ZendorcfgSaysWhetherTheServiceIsMissingOrWentAway) {
+    const std::string socket = dir_.file("pcscd.comm");
+    auto zendorcfgOn = [&](const std::string& socketPath) {
+        return test::runTool("/usr/bin/env", {"PCSCLITE_CSOCK_NAME=" + socketPath, ZENDORCFG_PATH,
+                                              "-d", reader(), "-r"});
+    };
+    test::ToolRun missing = zendorcfgOn(socket);
+    EXPECT_EQ(missing.output,
+              "No PC/SC service (is pcscd running?)\nReader " + reader() + " not found\nExiting\n");
+    EXPECT_EQ(missing.status, 1);
+
+    VanishingSocket vanishing(socket);
+    ASSERT_TRUE(vanishing.listening());
+    test::ToolRun wentAway = zendorcfgOn(socket);
+    EXPECT_TRUE(vanishing.vanished());
+    EXPECT_EQ(wentAway.output,
+              "The PC/SC service stopped while in use (is pcscd running?)\nReader " + reader() +
+                  " not found\nExiting\n");
+    EXPECT_EQ(wentAway.status, 1);
 }
 
 // The same card, once on the reader and once as a sim: device, must come out the same.

@@ -75,6 +75,9 @@ LONG SCardReleaseContext(SCARDCONTEXT) {
 }
 
 LONG SCardListReaders(SCARDCONTEXT, LPCSTR, LPSTR readers, LPDWORD length) {
+    if (fakeScard().listResult != SCARD_S_SUCCESS) {
+        return fakeScard().listResult;
+    }
     if (fakeScard().readers.empty()) {
         return SCARD_E_NO_READERS_AVAILABLE;
     }

@@ -29,6 +29,7 @@ struct FakeAnswer {
 
 struct FakeScard {
     LONG establishResult = SCARD_S_SUCCESS;
+    LONG listResult = SCARD_S_SUCCESS;  // what SCardListReaders answers, when not success
     std::vector<FakeReader> readers;
     int listGrowths = 0;  // times the list outgrows the size just reported
     std::deque<FakeAnswer> answers;

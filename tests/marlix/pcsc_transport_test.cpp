@@ -1,16 +1,22 @@
 // The PC/SC transport against a fake of the SCard* API: how it picks a reader, waits for a card
-// another program holds, tells a DESFire, maps every SCard error to a status of ours, and lets the
+// another program holds, tells a DESFire, maps every SCard error to a status of ours and a line
+// of its own, names the kernel's NFC driver that holds a reader (a sysfs fixture), and lets the
 // card go. tests/e2e runs it against pcscd.
 #include "marlix/pcsc_transport.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <vector>
 
 #include "marlix/fake_scard.h"
 #include "marlix/status.h"
 #include "support/hex.h"
+#include "support/temp_dir.h"
+#ifndef _WIN32
+#include "support/sysfs_fixture.h"
+#endif
 
 namespace zendor::marlix {
 namespace {
@@ -25,9 +31,27 @@ using std::chrono::milliseconds;
 
 #ifdef _WIN32
 const char* const kNoService = "No PC/SC service (is the Smart Card service running?)\n";
+const char* const kServiceStopped =
+    "The PC/SC service stopped while in use (is the Smart Card service running?)\n";
+const char* const kUserRefused =
+    "The Smart Card service refuses PC/SC to this user (SCARD_W_SECURITY_VIOLATION)\n";
+const char* const kCardRefusedLead = "The Smart Card service refuses this user the card on reader ";
+const char* const kCardRefusedHint = " (SCARD_W_SECURITY_VIOLATION)\n";
 #else
 const char* const kNoService = "No PC/SC service (is pcscd running?)\n";
+const char* const kServiceStopped = "The PC/SC service stopped while in use (is pcscd running?)\n";
+const char* const kUserRefused =
+    "pcscd's access rules (polkit) refuse PC/SC to this user (see man zendorcfg, DIAGNOSTICS)\n";
+const char* const kCardRefusedLead =
+    "pcscd's access rules (polkit) refuse this user the card on "
+    "reader ";
+const char* const kCardRefusedHint = " (see man zendorcfg, DIAGNOSTICS)\n";
 #endif
+const char* const kNoReader = "No PC/SC reader is connected\n";
+
+std::string cardRefused(const std::string& reader) {
+    return kCardRefusedLead + ("'" + reader + "'") + kCardRefusedHint;
+}
 
 TEST(PickReaderTest, ExactNameFirstThenTheOnlyReaderContainingIt) {
     const std::vector<std::string> readers{"Virtual PCD 00 00", "Virtual PCD 00 01",
@@ -117,10 +141,11 @@ class PcscTransportTest : public testing::Test {
         EXPECT_EQ(fakeScard().openContexts, 0) << "a context left established";
     }
 
-    // Opens a transport as the device names it; the line it printed goes to printed.
+    // Opens a transport as the device names it; the line it printed goes to printed. sysfs is
+    // sysRoot: none, unless a test gives one.
     std::unique_ptr<Transport> open(DeviceName device) {
         testing::internal::CaptureStdout();
-        std::unique_ptr<Transport> transport = openPcscTransport(device, test::fakeSleep);
+        std::unique_ptr<Transport> transport = openPcscTransport(device, test::fakeSleep, sysRoot);
         printed = testing::internal::GetCapturedStdout();
         return transport;
     }
@@ -153,6 +178,8 @@ class PcscTransportTest : public testing::Test {
     }
 
     std::string printed;
+    test::TempDir scratch;
+    std::string sysRoot = scratch.file("no-sysfs");
 };
 
 TEST_F(PcscTransportTest, ActivationTellsADesfireByGetVersionAndReadsItsUid) {
@@ -266,6 +293,7 @@ TEST_F(PcscTransportTest, EverySCardErrorBecomesAStatusOfOurs) {
         {SCARD_E_NO_SERVICE, kReaderError, kReaderError},
         {SCARD_E_READER_UNAVAILABLE, kReaderError, kReaderError},
         {SCARD_E_UNKNOWN_READER, kReaderError, kReaderError},
+        {SCARD_W_SECURITY_VIOLATION, kAccessDenied, kReaderError},
     };
     for (const Case& c : cases) {
         fakeScard() = {};
@@ -376,7 +404,7 @@ TEST_F(PcscTransportTest, AReaderNameOpensTheReaderItPicksOrSaysWhyNone) {
         {"the list grew three times", SCARD_S_SUCCESS, readers, 3, "acr122", "ACS ACR122U 01 00",
          ""},
         {"the list kept growing", SCARD_S_SUCCESS, readers, 4, "acr122", "",
-         "No PC/SC reader is connected\n"},
+         "PC/SC failure: SCardListReaders answered SCARD_E_INSUFFICIENT_BUFFER (0x80100008)\n"},
         {"several", SCARD_S_SUCCESS, readers, 0, "Virtual", "",
          "Reader name 'Virtual' fits several readers: 'Virtual PCD 00 00', 'Virtual PCD 00 01'\n"},
         {"none", SCARD_S_SUCCESS, readers, 0, "Omnikey", "",
@@ -501,28 +529,34 @@ TEST_F(PcscTransportTest, AReaderListThatChangesWhileWaitingIsReadAgain) {
         std::vector<FakeReader> afterFirstSleep;
         int16_t status;
         Calls connectsAndSleeps;
+        std::string printed;
     };
     const Case cases[] = {
         {"any; the held reader unplugged, another with a card left",
          {DeviceName::Kind::PcscAnyReader, ""},
          {{"C 00 00"}},
          kOk,
-         {"connect B 00 00", "sleep 100", "connect C 00 00"}},
+         {"connect B 00 00", "sleep 100", "connect C 00 00"},
+         ""},
         {"any; a reader with a free card plugged in before it",
          {DeviceName::Kind::PcscAnyReader, ""},
          {{"A 00 00"}, held},
          kOk,
-         {"connect B 00 00", "sleep 100", "connect A 00 00"}},
+         {"connect B 00 00", "sleep 100", "connect A 00 00"},
+         ""},
         {"any; every reader unplugged",
          {DeviceName::Kind::PcscAnyReader, ""},
          {},
          kNoCard,
-         {"connect B 00 00", "sleep 100"}},
+         {"connect B 00 00", "sleep 100"},
+         ""},
         {"named; its reader unplugged",
          {DeviceName::Kind::PcscReader, "B 00 00"},
          {{"C 00 00"}},
          kReaderError,
-         {"connect B 00 00", "sleep 100", "connect B 00 00"}},
+         {"connect B 00 00", "sleep 100", "connect B 00 00"},
+         "PC/SC failure on reader 'B 00 00': SCardConnect answered SCARD_E_UNKNOWN_READER "
+         "(0x80100009)\n"},
     };
     for (const Case& c : cases) {
         fakeScard() = {};
@@ -538,10 +572,176 @@ TEST_F(PcscTransportTest, AReaderListThatChangesWhileWaitingIsReadAgain) {
         ASSERT_NE(transport, nullptr) << c.what;
         Activation activation;
         EXPECT_EQ(activate(*transport, activation), c.status) << c.what;
-        EXPECT_EQ(printed, "") << c.what;
+        EXPECT_EQ(printed, c.printed) << c.what;
         EXPECT_EQ(connectsAndSleeps(), c.connectsAndSleeps) << c.what;
     }
 }
+
+// Where PC/SC stops a run before a card is reached, one line says why: the service refuses
+// this user, there is none, it stopped after answering, no reader is connected; any other
+// failure is named as the API names it, with its code.
+TEST_F(PcscTransportTest, EachFailureToReachTheReadersHasALineOfItsOwn) {
+    const std::vector<FakeReader> readers{{"Reader 00 00"}};
+    struct Case {
+        const char* what;
+        LONG establishResult;
+        LONG listResult;
+        std::vector<FakeReader> readers;
+        std::string printed;
+    };
+    const Case cases[] = {
+        {"this user refused", SCARD_W_SECURITY_VIOLATION, SCARD_S_SUCCESS, readers, kUserRefused},
+        {"no service", SCARD_E_NO_SERVICE, SCARD_S_SUCCESS, readers, kNoService},
+        {"service stopped before", SCARD_E_SERVICE_STOPPED, SCARD_S_SUCCESS, readers, kNoService},
+        {"service went away after the context", SCARD_S_SUCCESS, SCARD_E_NO_SERVICE, readers,
+         kServiceStopped},
+        {"service stopped after the context", SCARD_S_SUCCESS, SCARD_E_SERVICE_STOPPED, readers,
+         kServiceStopped},
+        {"no reader", SCARD_S_SUCCESS, SCARD_S_SUCCESS, {}, kNoReader},
+        {"establish, another failure", SCARD_E_NO_MEMORY, SCARD_S_SUCCESS, readers,
+         "PC/SC failure: SCardEstablishContext answered SCARD_E_NO_MEMORY (0x80100006)\n"},
+        {"establish, a code no API names", static_cast<LONG>(0x80100099), SCARD_S_SUCCESS, readers,
+         "PC/SC failure: SCardEstablishContext answered 0x80100099\n"},
+        {"list, another failure", SCARD_S_SUCCESS, SCARD_E_INVALID_HANDLE, readers,
+         "PC/SC failure: SCardListReaders answered SCARD_E_INVALID_HANDLE (0x80100003)\n"},
+        {"list, a fault of the service", SCARD_S_SUCCESS, SCARD_F_COMM_ERROR, readers,
+         "PC/SC failure: SCardListReaders answered SCARD_F_COMM_ERROR (0x80100013)\n"},
+    };
+    for (const Case& c : cases) {
+        for (const DeviceName& device : {DeviceName{DeviceName::Kind::PcscReader, "Reader"},
+                                         DeviceName{DeviceName::Kind::PcscAnyReader, ""}}) {
+            fakeScard() = {};
+            fakeScard().establishResult = c.establishResult;
+            fakeScard().listResult = c.listResult;
+            fakeScard().readers = c.readers;
+            EXPECT_EQ(open(device), nullptr) << c.what;
+            EXPECT_EQ(printed, c.printed) << c.what << ", '" << device.target << "'";
+        }
+    }
+}
+
+// Connecting to the card: pcscd's rules may let this user list the readers and still refuse the
+// card, and the service may stop between the two. Each has its line, after the tries that a
+// card another program holds gets; the other failures are named.
+TEST_F(PcscTransportTest, EachFailureToReachTheCardHasALineOfItsOwn) {
+    struct Case {
+        const char* what;
+        LONG connectResult;
+        int16_t status;
+        std::string printed;
+    };
+    const Case cases[] = {
+        {"this user refused the card", SCARD_W_SECURITY_VIOLATION, kAccessDenied,
+         cardRefused("Reader 00 00")},
+        {"the service went away", SCARD_E_NO_SERVICE, kReaderError, kServiceStopped},
+        {"the reader went away", SCARD_E_READER_UNAVAILABLE, kReaderError,
+         "PC/SC failure on reader 'Reader 00 00': SCardConnect answered "
+         "SCARD_E_READER_UNAVAILABLE (0x80100017)\n"},
+        {"a protocol neither T=0 nor T=1", SCARD_E_PROTO_MISMATCH, kReaderError,
+         "PC/SC failure on reader 'Reader 00 00': SCardConnect answered SCARD_E_PROTO_MISMATCH "
+         "(0x8010000F)\n"},
+    };
+    for (const Case& c : cases) {
+        for (const DeviceName& device : {DeviceName{DeviceName::Kind::PcscReader, "Reader"},
+                                         DeviceName{DeviceName::Kind::PcscAnyReader, ""}}) {
+            fakeScard() = {};
+            fakeScard().readers = {{"Reader 00 00", c.connectResult}};
+            std::unique_ptr<Transport> transport = open(device);
+            ASSERT_NE(transport, nullptr) << c.what;
+            Activation activation;
+            EXPECT_EQ(activate(*transport, activation), c.status) << c.what;
+            EXPECT_EQ(printed, c.printed) << c.what << ", '" << device.target << "'";
+            EXPECT_EQ(connectsAndSleeps(), Calls{"connect Reader 00 00"}) << c.what;
+        }
+    }
+    // Without a name, the readers are listed again at activation: the service may be gone then.
+    fakeScard() = {};
+    fakeScard().readers = {{"Reader 00 00"}};
+    std::unique_ptr<Transport> transport = openAnyReader();
+    ASSERT_NE(transport, nullptr);
+    fakeScard().listResult = SCARD_E_NO_SERVICE;
+    Activation activation;
+    EXPECT_EQ(activate(*transport, activation), kReaderError);
+    EXPECT_EQ(printed, kServiceStopped);
+    fakeScard().listResult = SCARD_E_INVALID_HANDLE;
+    EXPECT_EQ(activate(*transport, activation), kReaderError);
+    EXPECT_EQ(printed,
+              "PC/SC failure: SCardListReaders answered SCARD_E_INVALID_HANDLE (0x80100003)\n");
+}
+
+#ifndef _WIN32
+// A USB reader that the kernel's NFC driver took first is not listed by pcscd: when no reader
+// is listed, or none has the name, one more line names the driver and the device (sysfs, here a
+// fixture). Nothing bound, another driver, or no sysfs at all: no line.
+TEST_F(PcscTransportTest, TheKernelsNfcDriverHoldingAReaderIsNamed) {
+    const std::string heldOne =
+        "The kernel's NFC driver holds the USB reader 072f:2200 (pn533_usb), so pcscd cannot use "
+        "it (see man zendorcfg, DIAGNOSTICS)\n";
+    const std::string notFound =
+        "No reader's name contains 'acr122'; PC/SC readers: 'Reader 00 00'\n";
+    struct Case {
+        const char* what;
+        std::function<void(test::SysfsFixture&)> setUp;
+        bool noSysfs;
+        std::vector<FakeReader> readers;
+        std::string printed;
+    };
+    const Case cases[] = {
+        {"bound, no reader",
+         [](test::SysfsFixture& sys) { sys.bind("pn533_usb", "1-2", "072f", "2200"); },
+         false,
+         {},
+         kNoReader + heldOne},
+        {"bound, no reader of the name",
+         [](test::SysfsFixture& sys) { sys.bind("pn533_usb", "1-2", "072f", "2200"); },
+         false,
+         {{"Reader 00 00"}},
+         notFound + heldOne},
+        {"two bound, one without its vendor",
+         [](test::SysfsFixture& sys) {
+             sys.bind("pn533_usb", "3-1.4", "04e6", "5591");
+             sys.bind("pn533_usb", "1-2", "", "2200");
+         },
+         false,
+         {},
+         kNoReader + std::string("The kernel's NFC driver holds the USB readers at 1-2:1.0 "
+                                 "(pn533_usb), 04e6:5591 (pn533_usb), so pcscd cannot use them "
+                                 "(see man zendorcfg, DIAGNOSTICS)\n")},
+        {"module loaded, nothing bound",
+         [](test::SysfsFixture& sys) { sys.loadDriver("pn533_usb"); },
+         false,
+         {},
+         kNoReader},
+        {"another driver of the family bound",
+         [](test::SysfsFixture& sys) { sys.bind("port100", "1-2", "054c", "06c3"); },
+         false,
+         {},
+         kNoReader},
+        {"no sysfs", [](test::SysfsFixture&) {}, true, {}, kNoReader},
+    };
+    for (const Case& c : cases) {
+        test::SysfsFixture sys;
+        c.setUp(sys);
+        sysRoot = c.noSysfs ? sys.root() + "/none" : sys.root();
+        fakeScard() = {};
+        fakeScard().readers = c.readers;
+        EXPECT_EQ(openReader("acr122"), nullptr) << c.what;
+        EXPECT_EQ(printed, c.printed) << c.what;
+        if (c.readers.empty()) {
+            EXPECT_EQ(openAnyReader(), nullptr) << c.what;
+            EXPECT_EQ(printed, c.printed) << c.what;
+        }
+    }
+    // A reader that is listed needs no reason.
+    test::SysfsFixture sys;
+    sys.bind("pn533_usb", "1-2", "072f", "2200");
+    sysRoot = sys.root();
+    fakeScard() = {};
+    fakeScard().readers = {{"ACS ACR122U PICC Interface 00 00"}};
+    EXPECT_NE(openReader("acr122"), nullptr);
+    EXPECT_EQ(printed, "");
+}
+#endif
 
 }  // namespace
 }  // namespace zendor::marlix
