@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <vector>
+
 #include "support/card_files.h"
 #include "support/temp_dir.h"
 #include "vcard/card_json.h"
@@ -125,6 +130,79 @@ TEST(CardLock, OneHolderAtATime) {
     first.reset();
     EXPECT_FALSE(std::filesystem::exists(path + ".lock")) << "the lock file goes with its holder";
     EXPECT_TRUE(CardLock::acquire(path, busy, error));
+}
+
+CardState cardNumbered(uint8_t number) {
+    CardState card = test::knownDesfire();
+    card.uid.back() = number;
+    return card;
+}
+
+std::vector<std::string> entriesOf(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// What a save killed at any instant leaves, as the next holder of the lock finds it. A replace
+// passes the old card through a spare name (its copy's name, the last character '~' or '_'):
+// killed between its two renames, the old card is there alone and must come back before the
+// sweep removes any copy. The card that never said "OK !" is the one that goes.
+TEST(CardLock, TheCardComesBackFromWhereAKilledSaveLeftIt) {
+    constexpr uint8_t kOlder = 0x01;
+    constexpr uint8_t kOld = 0x02;
+    constexpr uint8_t kNew = 0x03;
+    constexpr uint8_t kNone = 0;
+    struct Copy {
+        const char* suffix;
+        uint8_t card;
+        bool anHourOld;
+    };
+    const struct {
+        const char* what;
+        uint8_t cardFile;  // kNone: no card file
+        std::vector<Copy> copies;
+        uint8_t after;  // kNone: still no card file
+    } cases[] = {
+        {"killed between the renames",
+         kNone,
+         {{"abcde~", kOld, false}, {"abcdef", kNew, false}},
+         kOld},
+        {"killed before the old card went", kNone, {{"abcde_", kOld, false}}, kOld},
+        {"a finished save's leftover", kNew, {{"abcde~", kOld, false}}, kNew},
+        {"two killed saves", kNone, {{"abcde~", kOlder, true}, {"uvwxy_", kOld, false}}, kOld},
+        {"a killed creation", kNone, {{"abcdef", kNew, false}}, kNone},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string path = dir.file("card.json");
+        if (c.cardFile != kNone) {
+            test::writeCard(path, cardNumbered(c.cardFile));
+        }
+        for (const Copy& copy : c.copies) {
+            const std::string name = temporaryPrefixOf(path) + copy.suffix;
+            test::writeCard(name, cardNumbered(copy.card));
+            if (copy.anHourOld) {
+                std::filesystem::last_write_time(
+                    name, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+            }
+        }
+        bool busy = false;
+        std::string error;
+        EXPECT_TRUE(CardLock::acquire(path, busy, error)) << c.what << ": " << error;
+        const ReadResult read = readCardFile(path);
+        if (c.after == kNone) {
+            EXPECT_EQ(read.status, ReadStatus::Missing) << c.what;
+            EXPECT_EQ(entriesOf(dir), std::vector<std::string>{}) << c.what;
+        } else {
+            ASSERT_EQ(read.status, ReadStatus::Ok) << c.what << ": " << read.error;
+            EXPECT_EQ(*read.card, cardNumbered(c.after)) << c.what;
+            EXPECT_EQ(entriesOf(dir), std::vector<std::string>{"card.json"}) << c.what;
+        }
+    }
 }
 
 }  // namespace
