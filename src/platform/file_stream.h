@@ -15,7 +15,8 @@ namespace zendor::platform {
 std::FILE* openStream(const char* path, const char* mode);
 // The same, saying why not: Fault::Missing when there is no such file (or folder on its way),
 // otherwise the system's text.
-Outcome openStream(const char* path, const char* mode, std::FILE*& stream);
+Outcome openStream(const char* path, const char* mode, std::FILE*& stream,
+                   BoundedWait* wait = nullptr);
 
 // The stream from where it stands to its end, with readToEnd's limit: a pipe, a FIFO or a
 // terminal as well as a file. Fault::Other with the system's text when a read fails.

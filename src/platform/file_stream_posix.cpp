@@ -12,7 +12,7 @@ std::FILE* openStream(const char* path, const char* mode) {
     return stream;
 }
 
-Outcome openStream(const char* path, const char* mode, std::FILE*& stream) {
+Outcome openStream(const char* path, const char* mode, std::FILE*& stream, BoundedWait*) {
     stream = path != nullptr && mode != nullptr ? std::fopen(path, mode) : nullptr;
     if (stream != nullptr) {
         return {};

@@ -16,14 +16,14 @@ std::FILE* openStream(const char* path, const char* mode) {
     return stream;
 }
 
-Outcome openStream(const char* path, const char* mode, std::FILE*& stream) {
+Outcome openStream(const char* path, const char* mode, std::FILE*& stream, BoundedWait* wait) {
     stream = nullptr;
     if (path == nullptr || mode == nullptr) {
         return failure(ERROR_INVALID_PARAMETER);
     }
     const std::wstring name = systemPath(path);
     const std::wstring wideMode = wideText(mode);
-    return retryWhileHeld(name, nullptr, [&] {
+    return retryWhileHeld(name, wait, [&] {
         _doserrno = 0;
         stream = _wfopen(name.c_str(), wideMode.c_str());
         if (stream != nullptr) {
