@@ -66,8 +66,9 @@ class FileHandle {
 // What path names, links not followed.
 Outcome inspect(const std::string& path, FileInfo& info);
 
-// The path a chain of symbolic links starting at path ends at (path itself when it is no link);
-// the end need not exist.
+// The path a chain of symbolic links starting at path ends at (path itself when it is no link).
+// On POSIX the end need not exist; Windows asks the system for the end, so a link to nothing
+// fails there (Fault::Missing).
 Outcome followLinks(const std::string& path, std::string& target);
 
 // Whether this user may write the file or folder; the reason when not. Fault::Denied says the
@@ -147,7 +148,8 @@ Outcome syncFolder(const std::string& folder);
 // not be writable: a lock file another account left behind can still be held. Fault::Missing
 // when there is none and none can be made (the folder is missing or closed to this user).
 Outcome openLockFile(const std::string& path, FileHandle& file, BoundedWait* wait = nullptr);
-// An existing file opened for reading, never through a symbolic link.
+// An existing file opened for reading, never through a symbolic link. A folder opens on POSIX
+// (reading it then fails); Windows refuses it (Fault::NotRegular).
 Outcome openForReading(const std::string& path, FileHandle& file, BoundedWait* wait = nullptr);
 // An exclusive lock on the open file, without waiting (Fault::Busy when another holds it).
 Outcome tryLock(FileHandle& file);

@@ -14,6 +14,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/file_identity.h"
 #include "platform/file_stream.h"
 #ifdef _WIN32
 #include "platform/held_open.h"
@@ -127,6 +128,80 @@ TEST(FileSystem, OneLockPerFileAcrossHandles) {
 
     FileHandle none;
     EXPECT_EQ(openLockFile(dir.file("missing/card.json.lock"), none).fault, Fault::Missing);
+}
+
+// What an entry is, where its links lead, how many names it has and whether a handle still
+// has its name after a replace; where the systems differ, the seam's declarations say so.
+TEST(FileSystem, KindsLinksNamesAndHandlesOfEveryEntry) {
+    TempDir dir;
+    const std::string card = dir.file("card.json");
+    const std::string folder = dir.file("folder");
+    writeFile(card, "card");
+    std::filesystem::create_directory(folder);
+    const struct {
+        std::string path;
+        EntryKind kind;
+        uint32_t names;
+    } entries[] = {
+        {card, EntryKind::Regular, 1},
+        {folder, EntryKind::Directory, 0},  // a folder's names are not counted alike
+        {dir.file("missing"), EntryKind::Missing, 0},
+    };
+    for (const auto& e : entries) {
+        FileInfo info;
+        EXPECT_TRUE(inspect(e.path, info)) << e.path;
+        EXPECT_EQ(info.kind, e.kind) << e.path;
+        std::string target;
+        EXPECT_TRUE(followLinks(e.path, target)) << e.path;
+        EXPECT_EQ(target, e.path) << "no link: the path itself";
+        if (e.kind != EntryKind::Directory) {
+            EXPECT_EQ(nameCount(e.path), e.names) << e.path;
+        }
+    }
+    std::filesystem::create_hard_link(card, dir.file("second-name.json"));
+    EXPECT_EQ(nameCount(card), 2u);
+
+    FileHandle folderHandle;
+    const Outcome openedFolder = openForReading(folder, folderHandle);
+#ifdef _WIN32
+    EXPECT_EQ(openedFolder.fault, Fault::NotRegular) << openedFolder.text;
+#else
+    EXPECT_TRUE(openedFolder) << openedFolder.text;
+#endif
+
+    // A replace gives the name to another file: the old one's handle no longer has it.
+    FileHandle old;
+    ASSERT_TRUE(openForReading(card, old));
+    EXPECT_TRUE(stillNamed(old, card));
+    ASSERT_TRUE(old.close());
+    ASSERT_TRUE(openForReading(card, old));
+    ASSERT_TRUE(replaceFile(closedCopy(dir, "new"), card));
+    EXPECT_FALSE(stillNamed(old, card));
+    FileHandle current;
+    ASSERT_TRUE(openForReading(card, current));
+    EXPECT_TRUE(stillNamed(current, card));
+
+    // Links, where this account may make them: followed to their end, which need not exist on
+    // POSIX; Windows asks the system for the end, and a link to nothing fails there.
+    std::error_code noLinks;
+    std::filesystem::create_symlink(card, dir.file("link"), noLinks);
+    if (noLinks) {
+        return;
+    }
+    std::filesystem::create_symlink(dir.file("nothing"), dir.file("dangling"));
+    FileInfo info;
+    EXPECT_TRUE(inspect(dir.file("link"), info));
+    EXPECT_EQ(info.kind, EntryKind::Link);
+    std::string target;
+    EXPECT_TRUE(followLinks(dir.file("link"), target));
+    EXPECT_TRUE(std::filesystem::equivalent(target, card)) << target;
+    const Outcome dangling = followLinks(dir.file("dangling"), target);
+#ifdef _WIN32
+    EXPECT_FALSE(dangling);
+#else
+    EXPECT_TRUE(dangling) << dangling.text;
+    EXPECT_EQ(target, dir.file("nothing"));
+#endif
 }
 
 // In a short folder and in one past 260 characters, which only the wide calls reach on Windows.
