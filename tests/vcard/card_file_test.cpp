@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <optional>
+#include <tuple>
 #include <vector>
 
 #include "support/card_files.h"
@@ -203,6 +205,34 @@ TEST(CardLock, TheCardComesBackFromWhereAKilledSaveLeftIt) {
             EXPECT_EQ(entriesOf(dir), std::vector<std::string>{"card.json"}) << c.what;
         }
     }
+}
+
+// Names too long to extend go by a digest of the whole name: two cards whose names differ only
+// at the start (the part a shortened name would drop) have a lock and copies of their own, and
+// are held at once.
+TEST(CardLock, LongNamesSharingTheirEndHaveALockEach) {
+    TempDir dir;
+    const std::string end(240, 'x');
+    const std::string first = dir.file("a" + end + ".json");
+    const std::string second = dir.file("b" + end + ".json");
+    EXPECT_NE(lockPathOf(first), lockPathOf(second));
+    EXPECT_NE(temporaryPrefixOf(first), temporaryPrefixOf(second));
+    std::string error;
+    ASSERT_TRUE(writeCardFile(first, cardNumbered(1), error)) << error;
+    ASSERT_TRUE(writeCardFile(second, cardNumbered(2), error)) << error;
+    bool busy = false;
+    std::optional<CardLock> one = CardLock::acquire(first, busy, error);
+    ASSERT_TRUE(one) << error;
+    std::optional<CardLock> other = CardLock::acquire(second, busy, error);
+    ASSERT_TRUE(other) << error;
+    EXPECT_FALSE(busy);
+    for (const auto& [path, lock, number] :
+         {std::tuple{first, &*one, uint8_t{3}}, std::tuple{second, &*other, uint8_t{4}}}) {
+        std::optional<std::string> expected = readCardFile(path).text;
+        EXPECT_TRUE(lock->save(path, cardNumbered(number), expected, error)) << error;
+    }
+    EXPECT_EQ(*readCardFile(first).card, cardNumbered(3));
+    EXPECT_EQ(*readCardFile(second).card, cardNumbered(4));
 }
 
 }  // namespace
