@@ -14,6 +14,7 @@
 
 #include "platform/file_system.h"
 #include "platform/path_names.h"
+#include "platform/whole_write.h"
 
 namespace zendor::platform {
 namespace {
@@ -179,21 +180,19 @@ Outcome createTemporaryFile(const std::string& folder, const std::string& prefix
 }
 
 Outcome writeAll(FileHandle& file, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd(file), text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
+    const auto writeSome = [&](std::span<const char> piece, size_t& written) {
+        while (true) {
+            const ssize_t n = ::write(fd(file), piece.data(), piece.size());
+            if (n >= 0) {
+                written = static_cast<size_t>(n);
+                return n == 0 ? failure(EIO) : Outcome{};
+            }
+            if (errno != EINTR) {
+                return lastFailure();
+            }
         }
-        if (n < 0) {
-            return lastFailure();
-        }
-        if (n == 0) {
-            return failure(EIO);
-        }
-        done += static_cast<size_t>(n);
-    }
-    return {};
+    };
+    return writeWhole(writeSome, text);
 }
 
 Outcome syncFile(FileHandle& file) {

@@ -16,6 +16,7 @@
 #include "platform/native_handle.h"
 #include "platform/owner_only.h"
 #include "platform/path_names.h"
+#include "platform/whole_write.h"
 #include "platform/wide_path.h"
 
 namespace zendor::platform {
@@ -254,19 +255,16 @@ Outcome createTemporaryFile(const std::string& folder, const std::string& prefix
 }
 
 Outcome writeAll(FileHandle& file, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
+    const auto writeSome = [&](std::span<const char> piece, size_t& written) {
         DWORD n = 0;
-        const DWORD wanted = static_cast<DWORD>(std::min<size_t>(text.size() - done, 1u << 30));
-        if (!WriteFile(handleOf(file), text.data() + done, wanted, &n, nullptr)) {
+        const DWORD wanted = static_cast<DWORD>(std::min<size_t>(piece.size(), 1u << 30));
+        if (!WriteFile(handleOf(file), piece.data(), wanted, &n, nullptr)) {
             return lastFailure();
         }
-        if (n == 0) {
-            return failure(ERROR_WRITE_FAULT);
-        }
-        done += n;
-    }
-    return {};
+        written = n;
+        return n == 0 ? failure(ERROR_WRITE_FAULT) : Outcome{};
+    };
+    return writeWhole(writeSome, text);
 }
 
 Outcome syncFile(FileHandle& file) {

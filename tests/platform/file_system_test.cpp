@@ -20,6 +20,7 @@
 #include "platform/held_open.h"
 #endif
 #include "platform/path_names.h"
+#include "platform/whole_write.h"
 #include "support/path_spellings.h"
 #include "support/temp_dir.h"
 
@@ -296,6 +297,45 @@ TEST(FileSystem, ReadsToTheEndWithinTheLimitWhateverTheSource) {
                 EXPECT_EQ(read.text, "too large") << source.source;
                 EXPECT_TRUE(text.empty()) << source.source;
             }
+        }
+    }
+}
+
+// A system may write less than asked: the rest follows, each byte once and in order. One that
+// writes nothing, or fails, stops the whole with its reason.
+TEST(FileSystem, AShortWriteStillLandsWholeOnce) {
+    const std::string text = "{\"uid\": \"04112233445566\", \"keys\": [\"00..\"]}";
+    const struct {
+        const char* what;
+        size_t most;       // the most one call writes
+        size_t failAfter;  // bytes written before a call fails
+        bool nothing;      // the failing call writes nothing instead of failing
+        bool whole;
+    } cases[] = {
+        {"a byte at a time", 1, SIZE_MAX, false, true},
+        {"three at a time", 3, SIZE_MAX, false, true},
+        {"all at once", SIZE_MAX, SIZE_MAX, false, true},
+        {"a disk full half-way", 5, 20, false, false},
+        {"nothing written half-way", 5, 20, true, false},
+    };
+    for (const auto& c : cases) {
+        std::string landed;
+        const auto writeSome = [&](std::span<const char> piece, size_t& written) {
+            if (landed.size() >= c.failAfter) {
+                written = 0;
+                return c.nothing ? Outcome{} : Outcome{Fault::Other, "No space left on device"};
+            }
+            written = std::min(piece.size(), c.most);
+            landed.append(piece.data(), written);
+            return Outcome{};
+        };
+        const Outcome wrote = writeWhole(writeSome, text);
+        EXPECT_EQ(static_cast<bool>(wrote), c.whole) << c.what;
+        if (c.whole) {
+            EXPECT_EQ(landed, text) << c.what;
+        } else {
+            EXPECT_EQ(landed, text.substr(0, c.failAfter)) << c.what;
+            EXPECT_FALSE(wrote.text.empty()) << c.what;
         }
     }
 }
