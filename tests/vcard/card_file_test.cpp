@@ -10,6 +10,10 @@
 #include <tuple>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "support/card_files.h"
 #include "support/temp_dir.h"
 #include "vcard/card_json.h"
@@ -234,6 +238,32 @@ TEST(CardLock, LongNamesSharingTheirEndHaveALockEach) {
     EXPECT_EQ(*readCardFile(first).card, cardNumbered(3));
     EXPECT_EQ(*readCardFile(second).card, cardNumbered(4));
 }
+
+#ifdef _WIN32
+// A lock file another program holds without sharing its removal (a backup or sync client) stays
+// when the holder lets go, without a wait, and the next holder takes it as it is.
+TEST(CardLock, ALockFileAnotherProgramHoldsIsLeftWithoutAWait) {
+    TempDir dir;
+    const std::string path = dir.file("card.json");
+    test::writeCard(path, test::knownDesfire());
+    test::writeFile(lockPathOf(path), "");
+    HANDLE other = CreateFileW(std::filesystem::path(lockPathOf(path)).wstring().c_str(),
+                               GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    for (int run = 0; run < 2; ++run) {
+        bool busy = false;
+        std::string error;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(CardLock::acquire(path, busy, error)) << run << ": " << error;
+        const auto took = std::chrono::steady_clock::now() - start;
+        // Each wait for a holder takes two seconds; the work alone, milliseconds.
+        EXPECT_LT(took, std::chrono::milliseconds(1500)) << run;
+        EXPECT_TRUE(std::filesystem::exists(lockPathOf(path))) << run;
+    }
+    CloseHandle(other);
+}
+#endif
 
 }  // namespace
 }  // namespace zendor::vcard

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # A card file that another program (a virus scanner, a sync client) opens each time it changes:
-# held for a moment, in every share mode, a creation still ends "OK !" and the card reads back the
-# same as one made undisturbed; held past the wait, the run fails saying so, and the card file is
-# still a whole card. hold_file.exe plays the other program.
+# held for a moment (a quarter of the wait), in every share mode, a creation still ends "OK !" and
+# the card reads back the same as one made undisturbed; held past the wait, the run fails saying
+# so, and the card file is still a whole card. hold_file.exe plays the other program.
 # Usage: held_card_file.sh ZENDORCFG_EXE HOLD_FILE_EXE SOURCE_DIR
 set -uo pipefail
 
@@ -55,7 +55,7 @@ run -d sim:card.json -r zendor.ini >read.txt || fail "the undisturbed read"
 cd "$scratch" || exit 1
 
 for share in none r rw rwd; do
-    create_held "held-$share" "$share" 1000
+    create_held "held-$share" "$share" 500
     [ "$(cat status)" = 0 ] || fail "held-$share: exit $(cat status)"
     diff ../quiet/created.txt created.txt || fail "held-$share: the creation said something else"
     run -d sim:card.json -r zendor.ini >read.txt || fail "held-$share: the read failed"
