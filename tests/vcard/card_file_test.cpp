@@ -240,6 +240,24 @@ TEST(CardLock, LongNamesSharingTheirEndHaveALockEach) {
 }
 
 #ifdef _WIN32
+// "\\.\C:\...\card.json" is the card file like any other spelling; a "\\?\" path with '/' or
+// ".." is taken literally by the system, and the line says that about its name.
+TEST(CardFile, DeviceNamespaceAndVerbatimSpellings) {
+    TempDir dir;
+    const std::string path = std::filesystem::absolute(dir.file("card.json")).string();
+    test::writeCard(path, test::knownDesfire());
+    const ReadResult device = readCardFile("\\\\.\\" + path);
+    ASSERT_EQ(device.status, ReadStatus::Ok) << device.error;
+    EXPECT_EQ(*device.card, test::knownDesfire());
+    for (const std::string& literal : {"\\\\?\\" + dir.path().string() + "/card.json",
+                                       "\\\\?\\" + dir.path().string() + "\\sub\\..\\card.json"}) {
+        const ReadResult read = readCardFile(literal);
+        EXPECT_EQ(read.status, ReadStatus::Unreadable) << literal;
+        EXPECT_TRUE(read.error.starts_with("a path starting \\\\?\\ takes '/', '.' and '..'"))
+            << literal << ": " << read.error;
+    }
+}
+
 // A lock file another program holds without sharing its removal (a backup or sync client) stays
 // when the holder lets go, without a wait, and the next holder takes it as it is.
 TEST(CardLock, ALockFileAnotherProgramHoldsIsLeftWithoutAWait) {
