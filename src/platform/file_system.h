@@ -136,7 +136,9 @@ Outcome setOwner(FileHandle& file, uint32_t owner, uint32_t group);
 
 // Puts from in place of to in one step, replacing what to held; from must be closed. The file at
 // to keeps its attributes and access rights on Windows, where the old file passes through
-// spareNameOf(from) on its way out (so that a sweep of stale copies finds it).
+// spareNameOf(from) on its way out (so that a sweep of stale copies finds it). A process killed
+// in between, or a system that fails there (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2), can leave the
+// old file under that name alone: a sweep puts it back before it removes anything.
 Outcome replaceFile(const std::string& from, const std::string& to, BoundedWait* wait = nullptr);
 // Puts from in place of to in one step, only while nothing is at to.
 Outcome placeNewFile(const std::string& from, const std::string& to, BoundedWait* wait = nullptr);
