@@ -75,30 +75,30 @@ for share in none r; do
     cd "$scratch" || exit 1
 done
 
-# The configuration held by another program (a sync client looking at a file Notepad just saved):
+# The configuration (and the -o file) held by another program (a sync client looking at a file Notepad just saved):
 # held for a moment, it is waited for; held past the wait, -c and -r alike stop with a line that
 # names it and says why, and the card is untouched.
 mkdir config && cp "$source/examples/zendor.ini" config/ && cd config || exit 1
 run -d sim:card.json -c zendor.ini >created.txt || fail "config: the first creation"
 cp card.json card.before
-# Starts hold_file.exe on zendor.ini for $1 ms and returns once it holds the file.
-hold_config() {
-    rm -f zendor.ini.holding
-    wine "$holder" zendor.ini none "$1" >/dev/null &
+# Starts hold_file.exe on file $1 for $2 ms and returns once it holds the file.
+hold() {
+    rm -f "$1.holding"
+    wine "$holder" "$1" none "$2" >/dev/null &
     holder_pid=$!
     local waited=0
-    until [ -e zendor.ini.holding ] || [ "$waited" -ge 600 ]; do
+    until [ -e "$1.holding" ] || [ "$waited" -ge 600 ]; do
         sleep 0.05
         waited=$((waited + 1))
     done
-    [ -e zendor.ini.holding ] || fail "config: hold_file did not hold it"
+    [ -e "$1.holding" ] || fail "hold_file did not hold $1"
 }
-hold_config 500
+hold zendor.ini 500
 run -d sim:card.json -r zendor.ini >read.txt || { cat read.txt; fail "config held a moment: -r"; }
 wait "$holder_pid"
 grep -qx 'OK !' read.txt || fail "config held a moment: -r did not end OK !"
 for job in -c -r; do
-    hold_config 8000
+    hold zendor.ini 8000
     run -d sim:card.json "$job" zendor.ini >held.txt
     status=$?
     wait "$holder_pid"
@@ -107,6 +107,13 @@ for job in -c -r; do
         { cat held.txt; fail "config held long, $job: no line naming it and why"; }
     cmp -s card.json card.before || fail "config held long, $job: the card changed"
 done
+# The -o file held for a moment: waited for, then written.
+echo old >read.ini
+hold read.ini 500
+run -d sim:card.json -r zendor.ini -o read.ini >exported.txt ||
+    { cat exported.txt; fail "-o held a moment"; }
+wait "$holder_pid"
+grep -q '^\[general\]' read.ini || fail "-o held a moment: the settings were not written"
 cd "$scratch" || exit 1
 
 [ "$failures" -eq 0 ] && echo "a card file held open by another program"
