@@ -75,9 +75,9 @@ for share in none r; do
     cd "$scratch" || exit 1
 done
 
-# The configuration (and the -o file) held by another program (a sync client looking at a file Notepad just saved):
-# held for a moment, it is waited for; held past the wait, -c and -r alike stop with a line that
-# names it and says why, and the card is untouched.
+# The configuration (and the -o file) held by another program, as a sync client holds a file
+# Notepad just saved: held for a moment, it is waited for; held past the wait, -c and -r alike
+# stop with a line that names it and says why, and the card is untouched.
 mkdir config && cp "$source/examples/zendor.ini" config/ && cd config || exit 1
 run -d sim:card.json -c zendor.ini >created.txt || fail "config: the first creation"
 cp card.json card.before

@@ -34,7 +34,8 @@ status=${PIPESTATUS[0]}
 [ -e card.json ] && fail "the card file is still there: the kill was not in the window"
 ls -A | grep -q '~$\|_$' || { ls -A; fail "no spare name holds the old card"; }
 
-run -d sim:card.json -r zendor.ini >after.txt || { cat after.txt; fail "the reading after the kill"; }
+run -d sim:card.json -r zendor.ini >after.txt ||
+    { cat after.txt; fail "the reading after the kill"; }
 diff before.txt after.txt || fail "the card reads back differently"
 leftovers=$(ls -A | grep '^\.')
 [ -z "$leftovers" ] || fail "copies left beside the card: $leftovers"
