@@ -15,12 +15,16 @@ namespace zendor::ini {
 namespace {
 
 // The stream read to its end through the seam, which caps it at the limit.
-FileStatus readToEnd(std::FILE* stream, std::string& bytes) {
+FileStatus readToEnd(std::FILE* stream, std::string& bytes, std::string& reason) {
     const platform::Outcome read = platform::readStreamToEnd(stream, kMaxFileSize, bytes);
     if (read) {
         return FileStatus::Read;
     }
-    return read.fault == platform::Fault::TooLarge ? FileStatus::TooLarge : FileStatus::Unreadable;
+    if (read.fault == platform::Fault::TooLarge) {
+        return FileStatus::TooLarge;
+    }
+    reason = read.text;
+    return FileStatus::Unreadable;
 }
 
 constexpr std::string_view kLittleEndianMark{"\xFF\xFE", 2};
@@ -117,11 +121,17 @@ FileStatus decodeConfigText(std::string& bytes) {
 
 FileText readFileText(const char* fileName) {
     FileText file;
-    std::FILE* stream = fileName != nullptr ? platform::openStream(fileName, "rb") : nullptr;
-    if (stream == nullptr) {
+    std::FILE* stream = nullptr;
+    if (fileName == nullptr) {
         return file;
     }
-    file.status = readToEnd(stream, file.bytes);
+    // A file another program holds open is waited for by the seam; one still refused after
+    // that, or refused by its rights, is there all the same and says why.
+    if (platform::Outcome opened = platform::openStream(fileName, "rb", stream); !opened) {
+        file.reason = opened.fault == platform::Fault::Missing ? "" : opened.text;
+        return file;
+    }
+    file.status = readToEnd(stream, file.bytes, file.reason);
     std::fclose(stream);
     if (file.status == FileStatus::Read) {
         file.status = decodeConfigText(file.bytes);
@@ -140,6 +150,10 @@ bool usableAsText(const FileText& file, const char* fileName) {
     }
     if (file.status == FileStatus::NotText) {
         std::printf("Failed to read file '%s' : not a text file\n", fileName);
+        return false;
+    }
+    if (file.status == FileStatus::Unreadable && !file.reason.empty()) {
+        std::printf("Failed to read file '%s' : %s\n", fileName, file.reason.c_str());
         return false;
     }
     return true;

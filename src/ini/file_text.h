@@ -24,7 +24,9 @@ enum class FileStatus {
 
 struct FileText {
     FileStatus status = FileStatus::Unreadable;
-    std::string bytes;  // empty unless status is Read
+    std::string bytes;   // empty unless status is Read
+    std::string reason;  // with Unreadable: why a file that is there cannot be read; empty when
+                         // there is none
 };
 
 // Opens fileName once (binary, standard C I/O), reads it to its end and decodes it with
@@ -38,8 +40,8 @@ FileText readFileText(const char* fileName);
 // unchanged unless the status is Read.
 FileStatus decodeConfigText(std::string& bytes);
 
-// False, after printing "Failed to read file '%s' : " and why, when file is TooLarge or NotText;
-// true otherwise.
+// False, after printing "Failed to read file '%s' : " and why, when file is TooLarge or NotText,
+// or Unreadable though it is there; true otherwise (a missing file among them).
 bool usableAsText(const FileText& file, const char* fileName);
 
 }  // namespace zendor::ini

@@ -1,5 +1,5 @@
-// Who a file is, whatever path names it: the identity half of the file seam, answered by each
-// system's backend (file_system_posix.cpp, file_system_windows.cpp).
+// Who a file is, whatever path names it: the identity half of the file seam
+// (file_identity_posix.cpp, file_identity_windows.cpp).
 #pragma once
 
 #include <cstdint>

@@ -1,13 +1,10 @@
+// Reading a C stream to its end within a limit; opening one is each system's own.
 #include "platform/file_stream.h"
 
 #include <cerrno>
 #include <cstring>
 
 #include "platform/capped_read.h"
-
-#ifdef _WIN32
-#include "platform/wide_path.h"
-#endif
 
 namespace zendor::platform {
 namespace {
@@ -29,17 +26,6 @@ uint64_t sizeHint(std::FILE* stream) {
 }
 
 }  // namespace
-
-std::FILE* openStream(const char* path, const char* mode) {
-    if (path == nullptr || mode == nullptr) {
-        return nullptr;
-    }
-#ifdef _WIN32
-    return _wfopen(systemPath(path).c_str(), wideText(mode).c_str());
-#else
-    return std::fopen(path, mode);
-#endif
-}
 
 Outcome readStreamToEnd(std::FILE* stream, uint64_t maxSize, std::string& text) {
     const auto readSome = [stream](std::span<char> into, size_t& count) {

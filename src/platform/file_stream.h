@@ -10,8 +10,13 @@
 
 namespace zendor::platform {
 
-// std::fopen's contract: the stream, or nullptr when the file cannot be opened.
+// std::fopen's contract: the stream, or nullptr when the file cannot be opened. On Windows a file
+// another program holds open is waited for as the file seam's calls wait (kHeldFileWait).
 std::FILE* openStream(const char* path, const char* mode);
+// The same, saying why not: Fault::Missing when there is no such file (or folder on its way),
+// otherwise the system's text.
+Outcome openStream(const char* path, const char* mode, std::FILE*& stream,
+                   BoundedWait* wait = nullptr);
 
 // The stream from where it stands to its end, with readToEnd's limit: a pipe, a FIFO or a
 // terminal as well as a file. Fault::Other with the system's text when a read fails.

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/bounded_wait.h"
+
 namespace zendor::platform {
 
 enum class Fault {
@@ -64,16 +66,26 @@ class FileHandle {
 // What path names, links not followed.
 Outcome inspect(const std::string& path, FileInfo& info);
 
-// The path a chain of symbolic links starting at path ends at (path itself when it is no link);
-// the end need not exist.
+// The path a chain of symbolic links starting at path ends at (path itself when it is no link).
+// On POSIX the end need not exist; Windows asks the system for the end, so a link to nothing
+// fails there (Fault::Missing).
 Outcome followLinks(const std::string& path, std::string& target);
 
-// Whether this user may write the file or folder (permission bits, ownership, a read-only
-// mount); the reason when not.
+// Whether this user may write the file or folder; the reason when not. Fault::Denied says the
+// file is read-only: its permission bits, ownership or a read-only mount on POSIX, the read-only
+// attribute on Windows, where a refusal by the file's access list is Fault::Other with the
+// system's text.
 Outcome mayWrite(const std::string& path);
 
+// On Windows the calls that take a BoundedWait try again while another program (a virus scanner,
+// a sync client, the indexer) has the file open without sharing what they need, until wait is
+// used up (nullptr: kHeldFileWait of their own), then fail with Fault::HeldOpen; a refusal by
+// the file's rights fails at once with the system's text, and a lock another connection holds
+// is Fault::Busy at once. POSIX never waits: nothing there holds a file that way.
+
 // The whole of a regular file, refused past maxSize; a link is not followed.
-Outcome readWholeFile(const std::string& path, uint64_t maxSize, std::string& text);
+Outcome readWholeFile(const std::string& path, uint64_t maxSize, std::string& text,
+                      BoundedWait* wait = nullptr);
 
 // Up to buffer.size() bytes of the open file from where it stands; count is 0 at its end.
 Outcome readSome(FileHandle& file, std::span<char> buffer, size_t& count);
@@ -105,6 +117,12 @@ inline std::string spareNameOf(std::string_view temporary) {
     return spare;
 }
 
+// Whether one of createTemporaryFile's names for prefix is a spare name (spareNameOf): the name
+// an old file passes through on its way out, which alone holds it while a replace is half done.
+constexpr bool isSpareName(std::string_view entry, std::string_view prefix) {
+    return isTemporaryName(entry, prefix) && (entry.back() == '~' || entry.back() == '_');
+}
+
 // A new empty file in folder, readable and writable by its owner only (on Windows: rights for its
 // owner and the system alone, not inherited from the folder), named prefix followed by
 // kTemporaryRandomLength random characters; name receives the whole path.
@@ -118,23 +136,23 @@ Outcome setOwner(FileHandle& file, uint32_t owner, uint32_t group);
 
 // Puts from in place of to in one step, replacing what to held; from must be closed. The file at
 // to keeps its attributes and access rights on Windows, where the old file passes through
-// spareNameOf(from) on its way out (so that a sweep of stale copies finds it).
-Outcome replaceFile(const std::string& from, const std::string& to);
+// spareNameOf(from) on its way out (so that a sweep of stale copies finds it). A process killed
+// in between, or a system that fails there (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2), can leave the
+// old file under that name alone: a sweep puts it back before it removes anything.
+Outcome replaceFile(const std::string& from, const std::string& to, BoundedWait* wait = nullptr);
 // Puts from in place of to in one step, only while nothing is at to.
-Outcome placeNewFile(const std::string& from, const std::string& to);
-Outcome removeFile(const std::string& path);
-// On Windows the calls that open, replace or remove a named file try again for about two seconds
-// while another program (a virus scanner, a sync client, the indexer) has it open, then fail with
-// Fault::HeldOpen; a lock another connection holds is Fault::Busy at once.
+Outcome placeNewFile(const std::string& from, const std::string& to, BoundedWait* wait = nullptr);
+Outcome removeFile(const std::string& path, BoundedWait* wait = nullptr);
 // Makes the folder's entries (a rename, a new file) reach the disk.
 Outcome syncFolder(const std::string& folder);
 
 // The lock file at path, made when missing; never through a symbolic link (Fault::Link). It need
 // not be writable: a lock file another account left behind can still be held. Fault::Missing
 // when there is none and none can be made (the folder is missing or closed to this user).
-Outcome openLockFile(const std::string& path, FileHandle& file);
-// An existing file opened for reading, never through a symbolic link.
-Outcome openForReading(const std::string& path, FileHandle& file);
+Outcome openLockFile(const std::string& path, FileHandle& file, BoundedWait* wait = nullptr);
+// An existing file opened for reading, never through a symbolic link. A folder opens on POSIX
+// (reading it then fails); Windows refuses it (Fault::NotRegular).
+Outcome openForReading(const std::string& path, FileHandle& file, BoundedWait* wait = nullptr);
 // An exclusive lock on the open file, without waiting (Fault::Busy when another holds it).
 Outcome tryLock(FileHandle& file);
 // Whether path still names the open file (not a newer one made in its place).

@@ -1,4 +1,4 @@
-// POSIX implementation of the file seam.
+// POSIX implementation of the file seam's calls; identity is file_identity_posix.cpp's.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,9 +12,9 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/file_identity.h"
 #include "platform/file_system.h"
 #include "platform/path_names.h"
+#include "platform/whole_write.h"
 
 namespace zendor::platform {
 namespace {
@@ -69,21 +69,6 @@ std::chrono::system_clock::time_point modifiedAt(const struct stat& status) {
         duration_cast<std::chrono::system_clock::duration>(since));
 }
 
-bool sameInode(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// realpath(3), or nothing when the path cannot be resolved.
-bool resolved(const std::string& path, std::string& real) {
-    std::unique_ptr<char, decltype(&std::free)> found(::realpath(path.c_str(), nullptr),
-                                                      &std::free);
-    if (!found) {
-        return false;
-    }
-    real = found.get();
-    return true;
-}
-
 }  // namespace
 
 Outcome FileHandle::close() {
@@ -133,7 +118,7 @@ Outcome mayWrite(const std::string& path) {
     return ::access(path.c_str(), W_OK) == 0 ? Outcome{} : lastFailure();
 }
 
-Outcome readWholeFile(const std::string& path, uint64_t maxSize, std::string& text) {
+Outcome readWholeFile(const std::string& path, uint64_t maxSize, std::string& text, BoundedWait*) {
     text.clear();
     FileHandle file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
     if (!file.isOpen()) {
@@ -195,21 +180,19 @@ Outcome createTemporaryFile(const std::string& folder, const std::string& prefix
 }
 
 Outcome writeAll(FileHandle& file, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd(file), text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
+    const auto writeSome = [&](std::span<const char> piece, size_t& written) {
+        while (true) {
+            const ssize_t n = ::write(fd(file), piece.data(), piece.size());
+            if (n >= 0) {
+                written = static_cast<size_t>(n);
+                return n == 0 ? failure(EIO) : Outcome{};
+            }
+            if (errno != EINTR) {
+                return lastFailure();
+            }
         }
-        if (n < 0) {
-            return lastFailure();
-        }
-        if (n == 0) {
-            return failure(EIO);
-        }
-        done += static_cast<size_t>(n);
-    }
-    return {};
+    };
+    return writeWhole(writeSome, text);
 }
 
 Outcome syncFile(FileHandle& file) {
@@ -225,11 +208,11 @@ Outcome setOwner(FileHandle& file, uint32_t owner, uint32_t group) {
     return ::fchown(fd(file), owner, group) == 0 ? Outcome{} : lastFailure();
 }
 
-Outcome replaceFile(const std::string& from, const std::string& to) {
+Outcome replaceFile(const std::string& from, const std::string& to, BoundedWait*) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? Outcome{} : lastFailure();
 }
 
-Outcome placeNewFile(const std::string& from, const std::string& to) {
+Outcome placeNewFile(const std::string& from, const std::string& to, BoundedWait*) {
     // A hard link fails when to exists; the temporary name then goes.
     if (::link(from.c_str(), to.c_str()) != 0) {
         return lastFailure();
@@ -238,7 +221,7 @@ Outcome placeNewFile(const std::string& from, const std::string& to) {
     return {};
 }
 
-Outcome removeFile(const std::string& path) {
+Outcome removeFile(const std::string& path, BoundedWait*) {
     return ::unlink(path.c_str()) == 0 ? Outcome{} : lastFailure();
 }
 
@@ -254,7 +237,7 @@ Outcome syncFolder(const std::string& folder) {
     return {};
 }
 
-Outcome openLockFile(const std::string& path, FileHandle& file) {
+Outcome openLockFile(const std::string& path, FileHandle& file, BoundedWait*) {
     // Read-only is enough for flock; O_NOFOLLOW refuses a planted link, O_CREAT alone never
     // creates at a link's target when O_NOFOLLOW is given.
     int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
@@ -280,7 +263,7 @@ Outcome openLockFile(const std::string& path, FileHandle& file) {
     return {};
 }
 
-Outcome openForReading(const std::string& path, FileHandle& file) {
+Outcome openForReading(const std::string& path, FileHandle& file, BoundedWait*) {
     file = FileHandle(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
     return file.isOpen() ? Outcome{} : lastFailure();
 }
@@ -298,37 +281,7 @@ bool stillNamed(const FileHandle& file, const std::string& path) {
     struct stat held {};
     struct stat named {};
     return ::fstat(fd(file), &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
-           sameInode(held, named);
-}
-
-bool sameFile(const char* first, const char* second) {
-    struct stat a {};
-    struct stat b {};
-    return first != nullptr && second != nullptr && ::stat(first, &a) == 0 &&
-           ::stat(second, &b) == 0 && sameInode(a, b);
-}
-
-std::string canonicalPath(const std::string& path) {
-    std::string real;
-    if (resolved(path, real)) {
-        return real;
-    }
-    const std::string name = nameOf(path);
-    if (!isEntryName(name) || !resolved(folderOf(path), real)) {
-        return path;
-    }
-    return pathIn(real, name);
-}
-
-bool isDevice(const std::string& path) {
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 &&
-           (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode));
-}
-
-uint32_t nameCount(const std::string& path) {
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 ? static_cast<uint32_t>(status.st_nlink) : 0;
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
 }  // namespace zendor::platform

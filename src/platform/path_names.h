@@ -4,6 +4,7 @@
 // '/' is a character of a name.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,27 @@ constexpr bool isSeparator(char c, PathKind kind) {
     (void)kind;
     return c == '/';
 #endif
+}
+
+// Whether path is verbatim and holds what the system takes literally there, though it is path
+// syntax everywhere else: '/', or a "." or ".." component (always false on Linux).
+constexpr bool takesSyntaxLiterally(std::string_view path) {
+    if (kindOfPath(path) != PathKind::Verbatim) {
+        return false;
+    }
+    const std::string_view rest = path.substr(4);
+    if (rest.find('/') != std::string_view::npos) {
+        return true;
+    }
+    for (size_t start = 0; start <= rest.size();) {
+        const size_t end = std::min(rest.find('\\', start), rest.size());
+        const std::string_view component = rest.substr(start, end - start);
+        if (component == "." || component == "..") {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
 }
 
 // The folder holding what path names: "." for a bare name; a root keeps its separator

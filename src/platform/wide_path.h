@@ -5,10 +5,16 @@
 
 #ifdef _WIN32
 
+#include <windows.h>
+
 #include <string>
 #include <string_view>
 
 namespace zendor::platform {
+
+// The longest absolute path given to the system as typed: below MAX_PATH by the room a folder's
+// own limit keeps for an 8.3 name. Longer paths go verbatim.
+constexpr size_t kLongestPlainPath = MAX_PATH - 12;
 
 std::wstring wideText(std::string_view utf8);
 std::string utf8Text(std::wstring_view text);

@@ -7,9 +7,6 @@
 namespace zendor::platform {
 namespace {
 
-// Below MAX_PATH by the room a folder's own limit keeps for an 8.3 name.
-constexpr size_t kLongestPlainPath = MAX_PATH - 12;
-
 bool isVerbatimOrDevice(const std::wstring& path) {
     return path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\");
 }

@@ -19,6 +19,7 @@ using platform::pathIn;
 
 constexpr uint32_t kNewFilePermissions = 0600;
 constexpr const char* kChangedElsewhere = "another program changed it since it was read";
+constexpr const char* kHeldElsewhere = "held by another connection";
 // Copies of the naming used before copies were tied to their card: any card's, removed once
 // surely stale (a save takes milliseconds).
 constexpr std::string_view kOldTemporaryPrefix = ".zendor-card-";
@@ -51,7 +52,7 @@ std::string besideCard(const std::string& cardPath, const std::string& lead,
 // its owner's alone until it is complete; then it takes the permissions the card had and is
 // closed, since Windows replaces only a file nobody holds without sharing.
 bool writeAtomically(const std::string& path, const std::string& text, const fs::FileInfo* keep,
-                     std::string& error) {
+                     fs::BoundedWait& wait, std::string& error) {
     std::string folder = folderOf(path);
     std::string prefix = nameOf(temporaryPrefixOf(path));
     fs::FileHandle file;
@@ -74,11 +75,12 @@ bool writeAtomically(const std::string& path, const std::string& text, const fs:
     }
     (void)file.close();
     if (written) {
-        written = keep ? fs::replaceFile(temporary, path) : fs::placeNewFile(temporary, path);
+        written = keep ? fs::replaceFile(temporary, path, &wait)
+                       : fs::placeNewFile(temporary, path, &wait);
     }
     if (!written) {
         error = "cannot write it: " + written.text;
-        (void)fs::removeFile(temporary);
+        (void)fs::removeFile(temporary, &wait);
         return false;
     }
     // Without this the rename may not survive a power loss, leaving neither card.
@@ -93,14 +95,54 @@ bool isOldTemporary(const std::string& folder, const std::string& entry) {
            std::chrono::system_clock::now() - info.modified > kOldTemporaryAge;
 }
 
-// Under the lock no save of this card is under way: every copy of it is a killed save's.
+// The newest of the card's spare names in entries (see putBackFromSpare); empty when none.
+std::string newestSpare(const std::string& folder, const std::string& prefix,
+                        const std::vector<std::string>& entries) {
+    std::string newest;
+    fs::FileInfo newestInfo;
+    for (const std::string& entry : entries) {
+        fs::FileInfo info;
+        if (fs::isSpareName(entry, prefix) && fs::inspect(pathIn(folder, entry), info) &&
+            info.kind == fs::EntryKind::Regular &&
+            (newest.empty() || info.modified > newestInfo.modified)) {
+            newest = entry;
+            newestInfo = info;
+        }
+    }
+    return newest;
+}
+
+// A save killed between the two renames of a replace (or one whose replace failed there) leaves
+// no card file: the old card under a spare name, the new one under its temporary name. The old
+// card goes back in place, since the killed run never said it had saved. True when the card file
+// is there now.
+bool putBackFromSpare(const std::string& cardPath, const std::string& prefix,
+                      const std::vector<std::string>& entries) {
+    fs::FileInfo info;
+    if (!fs::inspect(cardPath, info)) {
+        return false;  // whether it is there cannot be told: every copy stays
+    }
+    if (info.kind != fs::EntryKind::Missing) {
+        return true;
+    }
+    const std::string folder = folderOf(cardPath);
+    const std::string spare = newestSpare(folder, prefix, entries);
+    return !spare.empty() && fs::placeNewFile(pathIn(folder, spare), cardPath);
+}
+
+// Under the lock no save of this card is under way: every copy of it is a killed save's. The
+// card file is put back first, so that no copy removed is the only one of the card; while it
+// cannot be, the spares stay.
 void removeStaleCopies(const std::string& cardPath) {
     const std::string folder = folderOf(cardPath);
     const std::string prefix = nameOf(temporaryPrefixOf(cardPath));
     std::vector<std::string> entries;
     (void)fs::listFolder(folder, entries);
+    const bool cardThere = putBackFromSpare(cardPath, prefix, entries);
     for (const std::string& entry : entries) {
-        if (fs::isTemporaryName(entry, prefix) || isOldTemporary(folder, entry)) {
+        const bool copy =
+            fs::isTemporaryName(entry, prefix) && (cardThere || !fs::isSpareName(entry, prefix));
+        if (copy || isOldTemporary(folder, entry)) {
             (void)fs::removeFile(pathIn(folder, entry));
         }
     }
@@ -134,7 +176,8 @@ namespace {
 // there the card file is held only while it has another name, and is let go for each save
 // (CardLock::save). Busy when another connection holds it; a file that cannot be opened
 // (missing: a card not made yet) is left to the lock file alone.
-fs::Outcome holdCardFile(const std::string& target, fs::FileHandle& cardFile) {
+fs::Outcome holdCardFile(const std::string& target, fs::FileHandle& cardFile,
+                         fs::BoundedWait& wait) {
     // Still the card's file (a save that failed): kept, with no moment unlocked.
     if (cardFile.isOpen() && fs::stillNamed(cardFile, target)) {
         return {};
@@ -142,7 +185,7 @@ fs::Outcome holdCardFile(const std::string& target, fs::FileHandle& cardFile) {
     fs::FileHandle opened;
     const bool wanted = !platform::kOpenFilesBlockReplace || platform::nameCount(target) >= 2;
     fs::Outcome locked =
-        wanted && fs::openForReading(target, opened) ? fs::tryLock(opened) : fs::Outcome{};
+        wanted && fs::openForReading(target, opened, &wait) ? fs::tryLock(opened) : fs::Outcome{};
     // The file held before, if any, is no longer the card's.
     cardFile = locked && opened.isOpen() ? std::move(opened) : fs::FileHandle{};
     return locked.fault == fs::Fault::Busy ? locked : fs::Outcome{};
@@ -159,6 +202,12 @@ std::string temporaryPrefixOf(const std::string& cardPath) {
 }
 
 bool resolveCardPath(const std::string& path, std::string& target, std::string& error) {
+    if (platform::takesSyntaxLiterally(path)) {
+        error =
+            "a path starting \\\\?\\ takes '/', '.' and '..' as parts of names: "
+            "write it with '\\' alone, without '.' or '..'";
+        return false;
+    }
     std::string followed;
     if (fs::Outcome result = fs::followLinks(path, followed); !result) {
         error = "cannot follow its symbolic link: " + result.text;
@@ -209,16 +258,20 @@ bool writeCardFile(const std::string& path, const CardState& card, std::string& 
     if (!findTarget(path, target, info, error)) {
         return false;
     }
+    fs::BoundedWait wait(fs::kHeldFileWait);
     if (info.kind == fs::EntryKind::Missing) {
-        return writeAtomically(target, formatCardJson(card), nullptr, error);
+        return writeAtomically(target, formatCardJson(card), nullptr, wait, error);
     }
     // A replaced card is a new card: for its owner only, whatever the old file allowed.
     info.permissions = kNewFilePermissions;
-    return writeAtomically(target, formatCardJson(card), &info, error);
+    return writeAtomically(target, formatCardJson(card), &info, wait, error);
 }
 
-bool saveCardFile(const std::string& path, const CardState& card,
-                  std::optional<std::string>& expected, std::string& error) {
+namespace {
+
+// saveCardFile, every wait for another program drawing on wait.
+bool saveWithin(const std::string& path, const CardState& card,
+                std::optional<std::string>& expected, fs::BoundedWait& wait, std::string& error) {
     std::string target;
     fs::FileInfo info;
     if (!findTarget(path, target, info, error)) {
@@ -242,7 +295,7 @@ bool saveCardFile(const std::string& path, const CardState& card,
         // A program that does not take the lock (an editor, a copy) may have changed the file;
         // its change is not overwritten.
         std::string now;
-        fs::Outcome read = fs::readWholeFile(target, kMaxCardFileSize, now);
+        fs::Outcome read = fs::readWholeFile(target, kMaxCardFileSize, now, &wait);
         if (read.fault == fs::Fault::HeldOpen) {
             error = "cannot write it: " + read.text;
             return false;
@@ -253,7 +306,7 @@ bool saveCardFile(const std::string& path, const CardState& card,
         }
     }
     std::string text = formatCardJson(card);
-    if (!writeAtomically(target, text, missing ? nullptr : &info, error)) {
+    if (!writeAtomically(target, text, missing ? nullptr : &info, wait, error)) {
         // A file that appeared meanwhile is another program's: it is kept.
         if (missing && fs::inspect(target, info) && info.kind != fs::EntryKind::Missing) {
             error = kChangedElsewhere;
@@ -262,6 +315,15 @@ bool saveCardFile(const std::string& path, const CardState& card,
     }
     expected = std::move(text);
     return true;
+}
+
+}  // namespace
+
+// One budget for the whole save: its steps wait for another program about two seconds together.
+bool saveCardFile(const std::string& path, const CardState& card,
+                  std::optional<std::string>& expected, std::string& error) {
+    fs::BoundedWait wait(fs::kHeldFileWait);
+    return saveWithin(path, card, expected, wait, error);
 }
 
 std::optional<CardLock> CardLock::acquire(const std::string& cardPath, bool& busy,
@@ -273,16 +335,17 @@ std::optional<CardLock> CardLock::acquire(const std::string& cardPath, bool& bus
         return std::nullopt;
     }
     std::string lockPath = lockPathOf(target);
+    fs::BoundedWait wait(fs::kHeldFileWait);
     // A holder removes the lock file when it lets go; whoever locked the removed file must try
     // again on the new one, or two holders could each lock a different file.
     for (int attempt = 0; attempt < 8; ++attempt) {
         auto held = std::make_unique<Held>(Held{lockPath, {}, {}});
-        fs::Outcome opened = fs::openLockFile(lockPath, held->file);
+        fs::Outcome opened = fs::openLockFile(lockPath, held->file, &wait);
         if (opened.fault == fs::Fault::Missing) {
             // A folder closed to this user: no save can happen there, so the card file itself
             // is what is held.
             held->lockPath.clear();
-            if (!fs::openForReading(target, held->file)) {
+            if (!fs::openForReading(target, held->file, &wait)) {
                 error = "cannot create its lock file '" + lockPath + "': " + opened.text;
                 return std::nullopt;
             }
@@ -295,16 +358,15 @@ std::optional<CardLock> CardLock::acquire(const std::string& cardPath, bool& bus
         }
         if (fs::Outcome locked = fs::tryLock(held->file); !locked) {
             busy = locked.fault == fs::Fault::Busy;
-            error = busy ? "held by another connection"
-                         : "cannot lock '" + lockPath + "': " + locked.text;
+            error = busy ? kHeldElsewhere : "cannot lock '" + lockPath + "': " + locked.text;
             return std::nullopt;
         }
         if (held->lockPath.empty() || fs::stillNamed(held->file, lockPath)) {
-            if (!held->lockPath.empty() && !holdCardFile(target, held->cardFile)) {
+            if (!held->lockPath.empty() && !holdCardFile(target, held->cardFile, wait)) {
                 // Let go as a holder does, so that the lock file made for this name goes.
                 CardLock refused(std::move(held));
                 busy = true;
-                error = "held by another connection";
+                error = kHeldElsewhere;
                 return std::nullopt;
             }
             removeStaleCopies(target);
@@ -312,7 +374,7 @@ std::optional<CardLock> CardLock::acquire(const std::string& cardPath, bool& bus
         }
     }
     busy = true;
-    error = "held by another connection";
+    error = kHeldElsewhere;
     return std::nullopt;
 }
 
@@ -324,9 +386,13 @@ bool CardLock::save(const std::string& cardPath, const CardState& card,
     if (holdsCardFile && platform::kOpenFilesBlockReplace) {
         (void)held_->cardFile.close();
     }
-    const bool saved = saveCardFile(cardPath, card, expected, error);
-    if (holdsCardFile) {
-        (void)holdCardFile(cardPath, held_->cardFile);
+    fs::BoundedWait wait(fs::kHeldFileWait);
+    const bool saved = saveWithin(cardPath, card, expected, wait, error);
+    // Another connection that took the card file while it was let go has the card now: this
+    // save, done or not, is not the card's.
+    if (holdsCardFile && holdCardFile(cardPath, held_->cardFile, wait).fault == fs::Fault::Busy) {
+        error = kHeldElsewhere;
+        return false;
     }
     return saved;
 }
@@ -351,9 +417,12 @@ std::string CardLock::path() const {
 
 void CardLock::release() {
     if (held_) {
-        // Another account's lock file in a shared folder may stay; it still locks.
+        // Another account's lock file in a shared folder may stay; it still locks. So does one
+        // another program holds open without sharing its removal: it is not waited for, since
+        // every run would wait again, and the next holder takes it as it is.
         if (!held_->lockPath.empty()) {
-            (void)fs::removeFile(held_->lockPath);
+            fs::BoundedWait once(fs::kNoWait);
+            (void)fs::removeFile(held_->lockPath, &once);
         }
         held_.reset();
     }

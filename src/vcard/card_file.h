@@ -49,7 +49,9 @@ bool writeCardFile(const std::string& path, const CardState& card, std::string& 
 // written. The file keeps its permissions and owner. False, with the reason in error and the
 // file untouched, when:
 //   "it is read-only"                                 no write permission bit is set, or no
-//                                                     write access for this user
+//                                                     write access for this user (on Windows:
+//                                                     the read-only attribute; a refusal by the
+//                                                     access list is "cannot write it: ...")
 //   "another program changed it since it was read"   it no longer holds expected (or is gone,
 //                                                     or appeared)
 //   "cannot write it: ..." / "cannot create a file beside it: ..."   the write itself failed
@@ -60,17 +62,20 @@ bool saveCardFile(const std::string& path, const CardState& card,
 class CardLock {
   public:
     // Nothing when another holder has it (busy is then true) or the lock cannot be taken (error
-    // says why, naming the lock file). Temporary copies that a killed save left are removed once
-    // the lock is held. In a folder this user may not write, and with no lock file there, the
-    // card file itself is locked: nobody can save there anyway. Beside the lock file the card
-    // file is locked too, so that a hard link to it, which has a lock file of its own, does not
-    // get past the holder.
+    // says why, naming the lock file). Once the lock is held, a card file that a save killed
+    // half-way left only under its spare name is put back, and then the temporary copies that
+    // killed saves left are removed (never the only copy of the card). In a folder this user may
+    // not write, and with no lock file there, the card file itself is locked: nobody can save there
+    // anyway. Beside the lock file the card file is locked too, so that a hard link to it, which
+    // has a lock file of its own, does not get past the holder.
     static std::optional<CardLock> acquire(const std::string& cardPath, bool& busy,
                                            std::string& error);
 
     // saveCardFile for the card this lock holds (cardPath resolved, as acquire's): where the
     // system cannot replace a file held open, the card file is let go for the save; the file in
-    // the card's place afterwards is the one held.
+    // the card's place afterwards is the one held, and when another connection has taken it
+    // meanwhile the save fails ("held by another connection"). All its waits for another
+    // program share one budget of about two seconds.
     bool save(const std::string& cardPath, const CardState& card,
               std::optional<std::string>& expected, std::string& error);
 

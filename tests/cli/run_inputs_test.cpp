@@ -137,6 +137,20 @@ TEST_F(RunInputs, AConfigurationTooLargeIsRefusedBeforeTheCard) {
     EXPECT_EQ(run.status, 0);
 }
 
+// A configuration that is there but cannot be read is no missing one: neither job goes on with
+// the built-in keys, and the line says why.
+TEST_F(RunInputs, AConfigurationThatIsThereButCannotBeReadStopsEitherJob) {
+    const std::string folder = dir.file("folder.ini");
+    std::filesystem::create_directory(folder);
+    const std::string fresh = readFile(cardPath());
+    for (const char* job : {"-c", "-r"}) {
+        ToolRun run = zendorcfg({job, folder});
+        EXPECT_EQ(run.output, "Failed to read file '" + folder + "' : Is a directory\n") << job;
+        EXPECT_EQ(run.status, 1) << job;
+        EXPECT_TRUE(readFile(cardPath()) == fresh) << job << ": card changed";
+    }
+}
+
 // -o over the configuration (the only copy of the card's keys), the card file or its lock file:
 // refused with one line before anything is written, whoever the path reaches them through.
 TEST_F(RunInputs, AnOutputFileThatIsAnInputIsRefused) {

@@ -173,15 +173,29 @@ TEST(ReadFileText, AFileSavedAsUtf16IsReadAsUtf8) {
     EXPECT_EQ(read.bytes, "[master]\r\nloc = 0A ; \xC3\xA9\r\n");
 }
 
-TEST(UsableAsText, OneLineForAFileTooLargeOrNotText) {
+// A missing file is left to the caller; one that is there but cannot be read says why.
+TEST(UsableAsText, OneLineForAFileTooLargeNotTextOrThereButUnreadable) {
     ::testing::internal::CaptureStdout();
-    EXPECT_TRUE(usableAsText(FileText{FileStatus::Read, "x"}, "a.ini"));
-    EXPECT_TRUE(usableAsText(FileText{FileStatus::Unreadable, ""}, "b.ini"));
-    EXPECT_FALSE(usableAsText(FileText{FileStatus::TooLarge, ""}, "c.ini"));
-    EXPECT_FALSE(usableAsText(FileText{FileStatus::NotText, ""}, "d.ini"));
+    EXPECT_TRUE(usableAsText(FileText{FileStatus::Read, "x", ""}, "a.ini"));
+    EXPECT_TRUE(usableAsText(FileText{FileStatus::Unreadable, "", ""}, "b.ini"));
+    EXPECT_FALSE(usableAsText(FileText{FileStatus::TooLarge, "", ""}, "c.ini"));
+    EXPECT_FALSE(usableAsText(FileText{FileStatus::NotText, "", ""}, "d.ini"));
+    EXPECT_FALSE(usableAsText(FileText{FileStatus::Unreadable, "", "Access is denied"}, "e.ini"));
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "Failed to read file 'c.ini' : larger than 16 MiB\n"
-              "Failed to read file 'd.ini' : not a text file\n");
+              "Failed to read file 'd.ini' : not a text file\n"
+              "Failed to read file 'e.ini' : Access is denied\n");
+}
+
+TEST(ReadFileText, AFileThatIsThereButCannotBeReadSaysWhy) {
+    const std::string folder = ::testing::TempDir();
+    const FileText there = readFileText(folder.c_str());
+    EXPECT_EQ(there.status, FileStatus::Unreadable);
+    EXPECT_FALSE(there.reason.empty());
+    const std::string missing = folder + "zendor-no-such-file.ini";
+    const FileText gone = readFileText(missing.c_str());
+    EXPECT_EQ(gone.status, FileStatus::Unreadable);
+    EXPECT_EQ(gone.reason, "");
 }
 
 }  // namespace

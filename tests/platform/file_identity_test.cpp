@@ -70,14 +70,20 @@ TEST(FileIdentity, DevicesAreToldFromFilesAndFolders) {
     test::writeFile(file, "{}");
     const std::string missing = dir.file("card.json");
 #ifdef _WIN32
-    const std::vector<std::string> devices = {"NUL", "nul", "CON", "COM1", "LPT1", "\\\\.\\NUL"};
+    std::vector<std::string> devices = {"NUL", "nul", "CON", "COM1", "LPT1", "\\\\.\\NUL"};
 #else
-    const std::vector<std::string> devices = {"/dev/null", "/dev/zero", "/dev/tty"};
+    std::vector<std::string> devices = {"/dev/null", "/dev/zero", "/dev/tty"};
+#endif
+    std::vector<std::string> files = {file, missing, dir.path().string()};
+#ifdef _WIN32
+    // The device namespace: a volume is a device, the way it gives to a drive's files is not.
+    devices.push_back("\\\\.\\C:");
+    files.push_back("\\\\.\\" + std::filesystem::absolute(file).string());
 #endif
     for (const std::string& device : devices) {
         EXPECT_TRUE(isDevice(device)) << device;
     }
-    for (const std::string& path : {file, missing, dir.path().string()}) {
+    for (const std::string& path : files) {
         EXPECT_FALSE(isDevice(path)) << path;
     }
 }

@@ -80,5 +80,31 @@ TEST(PathNames, PathInJoinsWithTheFoldersOwnSeparator) {
     }
 }
 
+// What a verbatim path takes as part of a name, not as the syntax it is elsewhere; no other path
+// has such parts (and on Linux "\\?\" is only the start of a name).
+TEST(PathNames, SyntaxAVerbatimPathTakesLiterally) {
+    const struct {
+        const char* path;
+        bool literal;
+    } cases[] = {
+        {"\\\\?\\C:\\cards\\card.json", false},
+        {"\\\\?\\C:\\cards/card.json", true},
+        {"\\\\?\\C:\\cards\\..\\card.json", true},
+        {"\\\\?\\C:\\.\\card.json", true},
+        {"\\\\?\\C:\\cards\\..", true},
+        {"\\\\?\\C:\\cards\\...json", false},
+        {"\\\\?\\UNC\\server\\share\\card.json", false},
+        {"C:/cards/../card.json", false},
+        {"cards/../card.json", false},
+    };
+    for (const auto& c : cases) {
+#ifdef _WIN32
+        EXPECT_EQ(takesSyntaxLiterally(c.path), c.literal) << c.path;
+#else
+        EXPECT_FALSE(takesSyntaxLiterally(c.path)) << c.path;
+#endif
+    }
+}
+
 }  // namespace
 }  // namespace zendor::platform

@@ -3,6 +3,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <tuple>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "support/card_files.h"
 #include "support/temp_dir.h"
 #include "vcard/card_json.h"
@@ -126,6 +137,151 @@ TEST(CardLock, OneHolderAtATime) {
     EXPECT_FALSE(std::filesystem::exists(path + ".lock")) << "the lock file goes with its holder";
     EXPECT_TRUE(CardLock::acquire(path, busy, error));
 }
+
+CardState cardNumbered(uint8_t number) {
+    CardState card = test::knownDesfire();
+    card.uid.back() = number;
+    return card;
+}
+
+std::vector<std::string> entriesOf(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// What a save killed at any instant leaves, as the next holder of the lock finds it. A replace
+// passes the old card through a spare name (its copy's name, the last character '~' or '_'):
+// killed between its two renames, the old card is there alone and must come back before the
+// sweep removes any copy. The card that never said "OK !" is the one that goes.
+TEST(CardLock, TheCardComesBackFromWhereAKilledSaveLeftIt) {
+    constexpr uint8_t kOlder = 0x01;
+    constexpr uint8_t kOld = 0x02;
+    constexpr uint8_t kNew = 0x03;
+    constexpr uint8_t kNone = 0;
+    struct Copy {
+        const char* suffix;
+        uint8_t card;
+        bool anHourOld;
+    };
+    const struct {
+        const char* what;
+        uint8_t cardFile;  // kNone: no card file
+        std::vector<Copy> copies;
+        uint8_t after;  // kNone: still no card file
+    } cases[] = {
+        {"killed between the renames",
+         kNone,
+         {{"abcde~", kOld, false}, {"abcdef", kNew, false}},
+         kOld},
+        {"killed before the old card went", kNone, {{"abcde_", kOld, false}}, kOld},
+        {"a finished save's leftover", kNew, {{"abcde~", kOld, false}}, kNew},
+        {"two killed saves", kNone, {{"abcde~", kOlder, true}, {"uvwxy_", kOld, false}}, kOld},
+        {"a killed creation", kNone, {{"abcdef", kNew, false}}, kNone},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string path = dir.file("card.json");
+        if (c.cardFile != kNone) {
+            test::writeCard(path, cardNumbered(c.cardFile));
+        }
+        for (const Copy& copy : c.copies) {
+            const std::string name = temporaryPrefixOf(path) + copy.suffix;
+            test::writeCard(name, cardNumbered(copy.card));
+            if (copy.anHourOld) {
+                std::filesystem::last_write_time(
+                    name, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+            }
+        }
+        bool busy = false;
+        std::string error;
+        EXPECT_TRUE(CardLock::acquire(path, busy, error)) << c.what << ": " << error;
+        const ReadResult read = readCardFile(path);
+        if (c.after == kNone) {
+            EXPECT_EQ(read.status, ReadStatus::Missing) << c.what;
+            EXPECT_EQ(entriesOf(dir), std::vector<std::string>{}) << c.what;
+        } else {
+            ASSERT_EQ(read.status, ReadStatus::Ok) << c.what << ": " << read.error;
+            EXPECT_EQ(*read.card, cardNumbered(c.after)) << c.what;
+            EXPECT_EQ(entriesOf(dir), std::vector<std::string>{"card.json"}) << c.what;
+        }
+    }
+}
+
+// Names too long to extend go by a digest of the whole name: two cards whose names differ only
+// at the start (the part a shortened name would drop) have a lock and copies of their own, and
+// are held at once.
+TEST(CardLock, LongNamesSharingTheirEndHaveALockEach) {
+    TempDir dir;
+    const std::string end(240, 'x');
+    const std::string first = dir.file("a" + end + ".json");
+    const std::string second = dir.file("b" + end + ".json");
+    EXPECT_NE(lockPathOf(first), lockPathOf(second));
+    EXPECT_NE(temporaryPrefixOf(first), temporaryPrefixOf(second));
+    std::string error;
+    ASSERT_TRUE(writeCardFile(first, cardNumbered(1), error)) << error;
+    ASSERT_TRUE(writeCardFile(second, cardNumbered(2), error)) << error;
+    bool busy = false;
+    std::optional<CardLock> one = CardLock::acquire(first, busy, error);
+    ASSERT_TRUE(one) << error;
+    std::optional<CardLock> other = CardLock::acquire(second, busy, error);
+    ASSERT_TRUE(other) << error;
+    EXPECT_FALSE(busy);
+    for (const auto& [path, lock, number] :
+         {std::tuple{first, &*one, uint8_t{3}}, std::tuple{second, &*other, uint8_t{4}}}) {
+        std::optional<std::string> expected = readCardFile(path).text;
+        EXPECT_TRUE(lock->save(path, cardNumbered(number), expected, error)) << error;
+    }
+    EXPECT_EQ(*readCardFile(first).card, cardNumbered(3));
+    EXPECT_EQ(*readCardFile(second).card, cardNumbered(4));
+}
+
+#ifdef _WIN32
+// "\\.\C:\...\card.json" is the card file like any other spelling; a "\\?\" path with '/' or
+// ".." is taken literally by the system, and the line says that about its name.
+TEST(CardFile, DeviceNamespaceAndVerbatimSpellings) {
+    TempDir dir;
+    const std::string path = std::filesystem::absolute(dir.file("card.json")).string();
+    test::writeCard(path, test::knownDesfire());
+    const ReadResult device = readCardFile("\\\\.\\" + path);
+    ASSERT_EQ(device.status, ReadStatus::Ok) << device.error;
+    EXPECT_EQ(*device.card, test::knownDesfire());
+    for (const std::string& literal : {"\\\\?\\" + dir.path().string() + "/card.json",
+                                       "\\\\?\\" + dir.path().string() + "\\sub\\..\\card.json"}) {
+        const ReadResult read = readCardFile(literal);
+        EXPECT_EQ(read.status, ReadStatus::Unreadable) << literal;
+        EXPECT_TRUE(read.error.starts_with("a path starting \\\\?\\ takes '/', '.' and '..'"))
+            << literal << ": " << read.error;
+    }
+}
+
+// A lock file another program holds without sharing its removal (a backup or sync client) stays
+// when the holder lets go, without a wait, and the next holder takes it as it is.
+TEST(CardLock, ALockFileAnotherProgramHoldsIsLeftWithoutAWait) {
+    TempDir dir;
+    const std::string path = dir.file("card.json");
+    test::writeCard(path, test::knownDesfire());
+    test::writeFile(lockPathOf(path), "");
+    HANDLE other = CreateFileW(std::filesystem::path(lockPathOf(path)).wstring().c_str(),
+                               GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    for (int run = 0; run < 2; ++run) {
+        bool busy = false;
+        std::string error;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(CardLock::acquire(path, busy, error)) << run << ": " << error;
+        const auto took = std::chrono::steady_clock::now() - start;
+        // Each wait for a holder takes two seconds; the work alone, milliseconds.
+        EXPECT_LT(took, std::chrono::milliseconds(1500)) << run;
+        EXPECT_TRUE(std::filesystem::exists(lockPathOf(path))) << run;
+    }
+    CloseHandle(other);
+}
+#endif
 
 }  // namespace
 }  // namespace zendor::vcard

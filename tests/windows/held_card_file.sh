@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # A card file that another program (a virus scanner, a sync client) opens each time it changes:
-# held for a moment, in every share mode, a creation still ends "OK !" and the card reads back the
-# same as one made undisturbed; held past the wait, the run fails saying so, and the card file is
-# still a whole card. hold_file.exe plays the other program.
+# held for a moment (a quarter of the wait), in every share mode, a creation still ends "OK !" and
+# the card reads back the same as one made undisturbed; held past the wait, the run fails saying
+# so, and the card file is still a whole card. hold_file.exe plays the other program.
 # Usage: held_card_file.sh ZENDORCFG_EXE HOLD_FILE_EXE SOURCE_DIR
 set -uo pipefail
 
@@ -55,7 +55,7 @@ run -d sim:card.json -r zendor.ini >read.txt || fail "the undisturbed read"
 cd "$scratch" || exit 1
 
 for share in none r rw rwd; do
-    create_held "held-$share" "$share" 1000
+    create_held "held-$share" "$share" 500
     [ "$(cat status)" = 0 ] || fail "held-$share: exit $(cat status)"
     diff ../quiet/created.txt created.txt || fail "held-$share: the creation said something else"
     run -d sim:card.json -r zendor.ini >read.txt || fail "held-$share: the read failed"
@@ -74,6 +74,47 @@ for share in none r; do
     grep -q 'cannot be read' read.txt && { cat read.txt; fail "long-$share: the card file is broken"; }
     cd "$scratch" || exit 1
 done
+
+# The configuration (and the -o file) held by another program, as a sync client holds a file
+# Notepad just saved: held for a moment, it is waited for; held past the wait, -c and -r alike
+# stop with a line that names it and says why, and the card is untouched.
+mkdir config && cp "$source/examples/zendor.ini" config/ && cd config || exit 1
+run -d sim:card.json -c zendor.ini >created.txt || fail "config: the first creation"
+cp card.json card.before
+# Starts hold_file.exe on file $1 for $2 ms and returns once it holds the file.
+hold() {
+    rm -f "$1.holding"
+    wine "$holder" "$1" none "$2" >/dev/null &
+    holder_pid=$!
+    local waited=0
+    until [ -e "$1.holding" ] || [ "$waited" -ge 600 ]; do
+        sleep 0.05
+        waited=$((waited + 1))
+    done
+    [ -e "$1.holding" ] || fail "hold_file did not hold $1"
+}
+hold zendor.ini 500
+run -d sim:card.json -r zendor.ini >read.txt || { cat read.txt; fail "config held a moment: -r"; }
+wait "$holder_pid"
+grep -qx 'OK !' read.txt || fail "config held a moment: -r did not end OK !"
+for job in -c -r; do
+    hold zendor.ini 8000
+    run -d sim:card.json "$job" zendor.ini >held.txt
+    status=$?
+    wait "$holder_pid"
+    [ "$status" = 1 ] || fail "config held long, $job: exit $status, not 1"
+    grep -qxF "Failed to read file 'zendor.ini' : another program holds it open" held.txt ||
+        { cat held.txt; fail "config held long, $job: no line naming it and why"; }
+    cmp -s card.json card.before || fail "config held long, $job: the card changed"
+done
+# The -o file held for a moment: waited for, then written.
+echo old >read.ini
+hold read.ini 500
+run -d sim:card.json -r zendor.ini -o read.ini >exported.txt ||
+    { cat exported.txt; fail "-o held a moment"; }
+wait "$holder_pid"
+grep -q '^\[general\]' read.ini || fail "-o held a moment: the settings were not written"
+cd "$scratch" || exit 1
 
 [ "$failures" -eq 0 ] && echo "a card file held open by another program"
 [ "$failures" -eq 0 ]

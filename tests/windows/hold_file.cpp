@@ -2,7 +2,8 @@
 // opens PATH for reading, sharing only what SHARE names, and holds it for MILLISECONDS.
 // With --when-changed SECONDS it watches PATH instead, and holds it each time it changes (a new
 // write time, size or creation), for SECONDS at most or until PATH.stop appears; it then prints
-// how often it held it. PATH.watching appears once it watches (Wine takes a while to start).
+// how often it held it. PATH.watching appears once it watches (Wine takes a while to start);
+// without it, PATH.holding exists while it holds PATH.
 // SHARE: "none", or letters r (reading), w (writing) and d (deletion), e.g. "rw".
 // Usage: hold_file PATH SHARE MILLISECONDS [--when-changed SECONDS]
 #include <windows.h>
@@ -46,14 +47,24 @@ std::wstring wide(const char* utf8) {
     return text;
 }
 
-bool hold(const std::wstring& path, DWORD share, DWORD milliseconds) {
+// Holds path; marker, when given, exists while it does (made once the file is held), so that a
+// test can start what meets the holder at the right moment.
+bool hold(const std::wstring& path, DWORD share, DWORD milliseconds,
+          const std::wstring& marker = {}) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
+    if (!marker.empty()) {
+        CloseHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
     Sleep(milliseconds);
     CloseHandle(file);
+    if (!marker.empty()) {
+        DeleteFileW(marker.c_str());
+    }
     return true;
 }
 
@@ -119,7 +130,7 @@ int main(int argc, char** argv) {
         return watch(path, share, milliseconds,
                      static_cast<DWORD>(std::strtoul(argv[5], nullptr, 10)));
     }
-    if (!hold(path, share, milliseconds)) {
+    if (!hold(path, share, milliseconds, path + L".holding")) {
         std::printf("cannot open the file: error %lu\n", GetLastError());
         return 1;
     }
