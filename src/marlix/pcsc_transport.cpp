@@ -19,7 +19,6 @@
 #include <chrono>
 #include <cstdio>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -27,6 +26,7 @@
 #include "marlix/pcsc_api.h"
 #include "marlix/pcsc_failure.h"
 #include "marlix/status.h"
+#include "platform/bounded_wait.h"
 #include "platform/usb_bindings.h"
 
 namespace zendor::marlix {
@@ -46,10 +46,10 @@ constexpr uint8_t kTypeDesfire = 0x01;
 constexpr std::array<uint8_t, 2> kDesfireAtqa{0x44, 0x03};
 constexpr uint8_t kDesfireSak = 0x20;
 
-// Pauses between tries at a card another program holds: growing, about two seconds in all. A
-// program that looks at a card just put down lets it go well within that; a card held for good
+// How long a card another program holds is asked for again: growing pauses, two seconds in all.
+// A program that looks at a card just put down lets it go well within that; a card held for good
 // is reported without a long wait.
-constexpr std::array kBusyPauses{100ms, 200ms, 300ms, 600ms, 800ms};
+constexpr platform::WaitSchedule kCardHeldWait{100ms, 800ms, 2000ms};
 
 // The kernel's own NFC drivers for USB readers that a PC/SC driver also serves: pn533_usb takes
 // the ACR122U (which libccid serves) and the other PN533-based readers before pcscd can. Its
@@ -319,7 +319,9 @@ class PcscTransport final : public Transport {
   public:
     // readerName empty: the first reader that holds a card, chosen at each activation.
     PcscTransport(Context context, std::string readerName, Sleep sleep)
-        : context_(std::move(context)), readerName_(std::move(readerName)), sleep_(sleep) {}
+        : context_(std::move(context)),
+          readerName_(std::move(readerName)),
+          sleep_(std::move(sleep)) {}
 
     int16_t activate(Activation& out) override {
         card_.reset();
@@ -405,9 +407,9 @@ class PcscTransport final : public Transport {
     // counts as at a first try.
     int16_t connect(std::optional<CardHandle>& card) {
         std::string heldIn;
+        platform::BoundedWait wait(kCardHeldWait, sleep_);
         int16_t result = connectOnce(card, heldIn);
-        for (size_t pause = 0; result == kReaderBusy && pause < kBusyPauses.size(); ++pause) {
-            sleep_(kBusyPauses[pause]);
+        while (result == kReaderBusy && wait.pause()) {
             result = connectOnce(card, heldIn);
         }
         if (result == kReaderBusy) {
@@ -470,10 +472,6 @@ std::span<const uint8_t> atrHistoricalBytes(std::span<const uint8_t> atr) {
         return {};
     }
     return atr.subspan(at, historical);
-}
-
-void sleepFor(std::chrono::milliseconds time) {
-    std::this_thread::sleep_for(time);
 }
 
 std::unique_ptr<Transport> openPcscTransport(const DeviceName& device, Sleep sleep,

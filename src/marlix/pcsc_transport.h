@@ -10,6 +10,7 @@
 
 #include "marlix/device_name.h"
 #include "marlix/transport.h"
+#include "platform/bounded_wait.h"
 
 namespace zendor::marlix {
 
@@ -38,9 +39,9 @@ namespace zendor::marlix {
 // sleep is how activation waits between tries; tests pass one that only counts. sysRoot is
 // where sysfs is mounted: when no reader is listed, or none has the name, a line names the USB
 // readers that the kernel's own NFC driver holds (Linux; Windows looks at nothing).
-using Sleep = void (*)(std::chrono::milliseconds);
-void sleepFor(std::chrono::milliseconds time);
-std::unique_ptr<Transport> openPcscTransport(const DeviceName& device, Sleep sleep = sleepFor,
+using Sleep = platform::SleepFor;
+std::unique_ptr<Transport> openPcscTransport(const DeviceName& device,
+                                             Sleep sleep = platform::sleepFor,
                                              const std::string& sysRoot = "/sys");
 
 // How a reader name picks one reader out of the PC/SC list: the reader of exactly that name,

@@ -26,6 +26,7 @@
 #include "card/marlix.h"
 #include "marlix/pcsc_transport.h"
 #include "marlix/status.h"
+#include "platform/bounded_wait.h"
 #include "support/card_files.h"
 #include "support/run_tool.h"
 #include "vcard/card_file.h"
@@ -175,7 +176,7 @@ void signalThenSleep(std::chrono::milliseconds time) {
     if (std::promise<void>* refused = refusedSignal.exchange(nullptr)) {
         refused->set_value();
     }
-    marlix::sleepFor(time);
+    platform::sleepFor(time);
 }
 
 // pcscd's socket as the client library sees it (PCSCLITE_CSOCK_NAME names another).
