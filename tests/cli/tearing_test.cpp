@@ -235,5 +235,42 @@ TEST_F(Tearing, EveryFrameOfACreationOnACardWhoseApplicationHasAnotherKey) {
     EXPECT_EQ(sweep(madeWith(otherKey), {}), 35u);
 }
 
+// A reading that loses the card at any frame: before it reads, the check says why and calls it
+// no Master Card; while it reads, the one step that lost the card says so and the run fails. The
+// data file takes several frames: losing the card in its middle is said as at its start.
+TEST_F(Tearing, EveryFrameOfAReading) {
+    const CardState master = madeWith(kConfig);
+    auto failedIn = [](const std::string& step) {
+        return "Reading the Master Card...\n" + step + " (-102)\nFailed !\n";
+    };
+    const std::vector<std::string> checkSteps = {
+        "Application 5A4D43 select error", "Application 5A4D43 authentication error",
+        "File 5A4D43.01 select error", "File 5A4D43.02 select error"};
+    const std::vector<std::string> readSteps = {
+        "Application 5A4D43 select error", "Application 5A4D43 authentication error",
+        "Error reading signature file", "Error reading data file"};
+    size_t dataFileFrames = 0;
+    for (uint32_t frames = 0; frames < 100; ++frames) {
+        SCOPED_TRACE("card pulled away after frame " + std::to_string(frames));
+        test::writeCard(card(), master);
+        setRemoval(frames);
+        const ToolRun torn = zendorcfg("-r");
+        if (torn.status == 0) {
+            EXPECT_TRUE(torn.output.ends_with("OK !\n"));
+            EXPECT_GE(dataFileFrames, 2u) << "the data file is read in several frames";
+            return;
+        }
+        EXPECT_EQ(torn.status, 1);
+        const bool checked = std::any_of(checkSteps.begin(), checkSteps.end(), [&](auto& step) {
+            return torn.output == step + " (-102)\nThis is not a Master Card\n";
+        });
+        const bool read = std::any_of(readSteps.begin(), readSteps.end(),
+                                      [&](auto& step) { return torn.output == failedIn(step); });
+        EXPECT_TRUE(checked || read) << torn.output;
+        dataFileFrames += torn.output == failedIn("Error reading data file") ? 1 : 0;
+    }
+    ADD_FAILURE() << "the reading never got through";
+}
+
 }  // namespace
 }  // namespace zendor
