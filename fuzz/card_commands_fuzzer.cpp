@@ -2,11 +2,11 @@
 // bits 2-3 who is authenticated), then items: a byte below 0x80 is the length of a raw APDU that
 // follows; a byte from 0x80 is, less 0x80, the first byte of an operation of the card library
 // (host_operations.h) whose second byte follows. The library produces the enciphered and MACed
-// frames that random bytes never would. Every frame is checked by CardBench.
+// frames that random bytes never would. Every frame is checked by CheckedCard.
 #include <cstdint>
 
 #include "card/marlix_desfire.h"
-#include "fuzz/card_bench.h"
+#include "fuzz/checked_card.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/host_operations.h"
 
@@ -41,13 +41,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zendor::fuzz;
     ByteReader input(std::span(data, size));
     const uint8_t start = input.byte();
-    CardBench bench(startCard(start));
-    openFuzzReader([&bench] { return benchTransport(bench); });
-    authenticate(start, bench.state());
+    CheckedCard checked(startCard(start));
+    openFuzzReader([&checked] { return checkedCardTransport(checked); });
+    authenticate(start, checked.state());
     while (!input.empty()) {
         const uint8_t item = input.byte();
         if (item < 0x80) {
-            bench.exchange(input.bytes(item));
+            checked.exchange(input.bytes(item));
         } else {
             runHostOperation(static_cast<uint8_t>(item - 0x80), input.byte());
         }

@@ -1,10 +1,10 @@
 // The card library against any answers a card may give. Input: a count n (modulo 33), n
 // two-byte operations (host_operations.h), then the card's answers, one length byte and the
-// answer per frame (card_bench.h). Recorded answers of the virtual card make the seeds, so that
+// answer per frame (checked_card.h). Recorded answers of the virtual card make the seeds, so that
 // mutation starts from sessions that authenticate and transfer enciphered data.
 #include <cstdint>
 
-#include "fuzz/card_bench.h"
+#include "fuzz/checked_card.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/host_operations.h"
 

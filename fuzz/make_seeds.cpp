@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/card_bench.h"
+#include "fuzz/checked_card.h"
 #include "fuzz/host_operations.h"
 #include "settings/config_loading.h"
 #include "settings/settings_image.h"
@@ -129,13 +129,13 @@ void writeSeed(const std::filesystem::path& folder, const std::string& name, con
 
 // Runs the session on its start card and writes both seeds; prints the statuses to look at.
 void recordSession(const std::filesystem::path& corpus, const Session& session) {
-    CardBench bench(startCard(session.start));
+    CheckedCard checked(startCard(session.start));
     Bytes answers;
-    bench.recordInto(&answers);
+    checked.recordInto(&answers);
     Bytes hostAnswers{static_cast<uint8_t>(session.steps.size())};
     Bytes cardCommands{static_cast<uint8_t>(session.start & 3)};
     std::printf("%s:", session.name);
-    openFuzzReader([&bench] { return benchTransport(bench); });
+    openFuzzReader([&checked] { return checkedCardTransport(checked); });
     for (const Step& step : session.steps) {
         const uint8_t first = operation(step.call, step.p);
         hostAnswers.insert(hostAnswers.end(), {first, step.q});

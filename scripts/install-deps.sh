@@ -36,13 +36,14 @@ sudo=""
 lock_wait="${ZENDOR_APT_LOCK_WAIT:-300}"
 apt_get() { $sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout="$lock_wait" "$@"; }
 
-# Older apt does not wait for the lists lock of an update by itself: try again while another run
-# holds it. Any other failure ends the script at once.
+# Older apt does not wait for the lists lock of an update by itself: try again, once a second,
+# while another run holds it, lock_wait times at most (counted in pauses, not by the clock, so
+# that its tests need not wait). Any other failure ends the script at once.
 update_lists() {
-  local deadline=$((SECONDS + lock_wait)) errors said=""
+  local paused=0 errors said=""
   errors=$(mktemp)
   until apt_get update -qq 2>"$errors"; do
-    if ! grep -q 'Could not get lock' "$errors" || [ "$SECONDS" -ge "$deadline" ]; then
+    if ! grep -q 'Could not get lock' "$errors" || [ "$paused" -ge "$lock_wait" ]; then
       cat "$errors" >&2
       rm -f "$errors"
       return 1
@@ -50,6 +51,7 @@ update_lists() {
     [ -n "$said" ] || echo "Waiting for another package manager run to release its lock..."
     said=1
     sleep 1
+    paused=$((paused + 1))
   done
   cat "$errors" >&2
   rm -f "$errors"

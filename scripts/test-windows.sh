@@ -21,5 +21,16 @@ wineserver -p
 trap 'wineserver -k || true' EXIT
 wine cmd /c exit >/dev/null 2>&1
 # Under a loaded machine Wine now and then fails to start a program at all (no output, 0.02 s):
-# the preset runs a failed test once more, so that a test fails only when it fails twice.
-(cd "$root" && ctest --preset windows "$@")
+# CTest's emulator (scripts/lib/wine-run.sh) runs that one failure once more and notes it; every
+# other failure counts at once. The reruns are shown at the end.
+reruns="$WINEPREFIX/zendor-wine-reruns.log"
+rm -f "$reruns"
+status=0
+(cd "$root" && ctest --preset windows "$@") || status=$?
+if [ -s "$reruns" ]; then
+  echo "Wine failed to start a program $(wc -l <"$reruns") time(s); each was run once more:"
+  cat "$reruns"
+else
+  echo "Wine started every program at the first try"
+fi
+exit "$status"

@@ -6,6 +6,7 @@
 
 #include "card/marlix.h"
 #include "platform/file_identity.h"
+#include "platform/path_names.h"
 
 namespace zendor::app {
 
@@ -51,13 +52,26 @@ bool sparesReaderFiles(const char* outputFile) {
     }
 }
 
+// Windows opens "aux.ini" or "nul.txt" as the device, so the export would vanish while the run
+// says "OK !". NUL alone is the way to discard it, as asked.
+bool isFileName(const char* outputFile) {
+    const platform::DeviceName name = platform::deviceNamedBy(outputFile);
+    if (name.device.empty() || (name.bare && name.device == "NUL")) {
+        return true;
+    }
+    std::printf("Output file '%s' : Windows takes that name for the device %s, nothing written\n",
+                outputFile, name.device.c_str());
+    return false;
+}
+
 }  // namespace
 
 bool outputSparesInputs(const char* outputFile, const char* configFile) {
     if (outputFile == nullptr) {
         return true;
     }
-    return differs(outputFile, configFile, "configuration file") && sparesReaderFiles(outputFile);
+    return isFileName(outputFile) && differs(outputFile, configFile, "configuration file") &&
+           sparesReaderFiles(outputFile);
 }
 
 }  // namespace zendor::app

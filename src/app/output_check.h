@@ -10,6 +10,9 @@ namespace zendor::app {
 //   "Output file '%s' is the same file as the configuration file '%s' : nothing written"
 //   "Output file '%s' is the same file as the card file '%s' : nothing written"
 //   "Output file '%s' is the same file as the card's lock file '%s' : nothing written"
+// and, on Windows, for a name the system takes for a device ("aux.ini", "COM1", "nul.txt"; NUL
+// alone discards the export):
+//   "Output file '%s' : Windows takes that name for the device %s, nothing written"
 // True otherwise, also without an output file or when it does not exist yet.
 bool outputSparesInputs(const char* outputFile, const char* configFile);
 

@@ -15,8 +15,8 @@ constexpr std::array<uint8_t, 16> kAllZeroKey{};
 
 using Key = std::array<uint8_t, 16>;
 
-// AIDs print with at least three hexadecimal digits.
-unsigned long printableAid(const MasterCardLayout& layout) {
+// The AID as the messages' "%03lX" takes it: an unsigned long, whatever width layoutAid has.
+unsigned long aidArgument(const MasterCardLayout& layout) {
     return layoutAid(layout);
 }
 
@@ -29,7 +29,7 @@ bool isAllZero(std::span<const uint8_t, 16> key) {
 }
 
 bool selectAndAuthenticate(const MasterCardLayout& layout, const Key& applicationKeyValue) {
-    unsigned long aid = printableAid(layout);
+    unsigned long aid = aidArgument(layout);
     int16_t status = DesFireCard_SelectApplication(layoutAid(layout));
     if (status == DESFIRE_E_APPLICATION_NOT_FOUND) {
         std::printf("Application %03lX not found in the card\n", aid);
@@ -80,7 +80,7 @@ struct ExpectedFile {
 };
 
 bool checkFile(const MasterCardLayout& layout, const ExpectedFile& expected) {
-    unsigned long aid = printableAid(layout);
+    unsigned long aid = aidArgument(layout);
     uint8_t type = 0;
     uint8_t comm = 0;
     uint16_t rights = 0;
@@ -117,7 +117,7 @@ bool createFile(const MasterCardLayout& layout, const ExpectedFile& file) {
         return false;
     }
     if (status != 0) {
-        std::printf("File %03lX.%02X create error (%d)\n", printableAid(layout), file.fileNo,
+        std::printf("File %03lX.%02X create error (%d)\n", aidArgument(layout), file.fileNo,
                     status);
         return false;
     }
@@ -125,7 +125,7 @@ bool createFile(const MasterCardLayout& layout, const ExpectedFile& file) {
 }
 
 bool createApplication(const MasterCardLayout& layout) {
-    unsigned long aid = printableAid(layout);
+    unsigned long aid = aidArgument(layout);
     uint8_t keyCount = static_cast<uint8_t>(applicationKeyNumber(layout) + 1);
     int16_t status = DesFireCard_CreateApplication(layoutAid(layout), kMasterKeySettings, keyCount);
     switch (status) {
@@ -148,7 +148,7 @@ bool createApplication(const MasterCardLayout& layout) {
 
 // Installs the diversified key in place of the all-zero key of a new application.
 bool installApplicationKey(const MasterCardLayout& layout, const Key& key) {
-    unsigned long aid = printableAid(layout);
+    unsigned long aid = aidArgument(layout);
     int16_t status = DesFireCard_SelectApplication(layoutAid(layout));
     if (status != 0) {
         std::printf("Application %03lX select error (%d)\n", aid, status);

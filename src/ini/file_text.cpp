@@ -45,6 +45,67 @@ constexpr bool isLowSurrogate(char32_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
+// 8-bit text (ASCII, a Windows or DOS code page, UTF-8) holds no NUL and no C0 control but
+// TAB, LF and CR.
+constexpr bool isEightBitTextByte(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 || c == '\t' || c == '\n' || c == '\r';
+}
+
+constexpr bool isAsciiTextByte(char c) {
+    return isEightBitTextByte(c) && static_cast<unsigned char>(c) < 0x80;
+}
+
+// Where the last unit below U+0080 ends. 8-bit text has no NUL byte, so none of its byte pairs
+// is such a unit: text appended to UTF-16 lies wholly after this point.
+size_t afterLastAsciiUnit(std::string_view units, bool bigEndian) {
+    size_t end = 0;
+    for (size_t at = 0; at + 1 < units.size(); at += 2) {
+        if (unitAt(units, at, bigEndian) < 0x80) {
+            end = at + 2;
+        }
+    }
+    return end;
+}
+
+// A run of one script (Gurmukhi or Gujarati ends in a byte 0x0A, like an 8-bit line) has one
+// high byte in all its units; pairs of ASCII letters do not.
+bool sharesOneHighByte(std::string_view units, bool bigEndian) {
+    const size_t high = bigEndian ? 0 : 1;
+    for (size_t at = 2; at + 1 < units.size(); at += 2) {
+        if (units[at + high] != units[high]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether tail, the bytes after the last unit below U+0080, is 8-bit text rather than the end of
+// a line in some script. Real UTF-16 comes in pairs, never forms the bytes of CR LF (only
+// unassigned U+0A0D, or a Malayalam or Sinhala letter before a unit ending in 0x0A), and its
+// lines hold ASCII units (line ends, ';', '[', '='): lines without one (wholeText: no unit below
+// U+0080 at all) hold no setting either. A single odd byte is taken for a unit cut in two.
+bool isEightBitTail(std::string_view tail, bool bigEndian, bool wholeText) {
+    if (tail.empty() || !std::ranges::all_of(tail, isEightBitTextByte)) {
+        return false;
+    }
+    if (tail.size() % 2 != 0) {
+        return tail.size() > 1;
+    }
+    const bool lines = tail.find('\n') != std::string_view::npos;
+    if ((wholeText && lines) || tail.find("\r\n") != std::string_view::npos) {
+        return true;
+    }
+    return tail.back() == '\n' && std::ranges::all_of(tail, isAsciiTextByte) &&
+           !sharesOneHighByte(tail, bigEndian);
+}
+
+// A batch file appends to a UTF-16 file with `echo ... >>`, which writes 8-bit text.
+bool endsInEightBitText(std::string_view units, bool bigEndian) {
+    const size_t end = afterLastAsciiUnit(units, bigEndian);
+    return isEightBitTail(units.substr(end), bigEndian, end == 0);
+}
+
 // The code point that starts at unit `at`; `at` is moved past it. A surrogate without its
 // partner is U+FFFD.
 char32_t nextCodePoint(std::string_view units, size_t& at, bool bigEndian) {
@@ -111,8 +172,12 @@ FileStatus decodeConfigText(std::string& bytes) {
     if (!littleEndian && !raw.starts_with(kBigEndianMark)) {
         return raw.find('\0') == std::string_view::npos ? FileStatus::Read : FileStatus::NotText;
     }
+    const std::string_view units = raw.substr(2);
+    if (endsInEightBitText(units, !littleEndian)) {
+        return FileStatus::Mixed;
+    }
     std::string text;
-    const FileStatus status = utf16ToUtf8(raw.substr(2), !littleEndian, text);
+    const FileStatus status = utf16ToUtf8(units, !littleEndian, text);
     if (status == FileStatus::Read) {
         bytes.swap(text);
     }
@@ -154,6 +219,13 @@ bool usableAsText(const FileText& file, const char* fileName) {
     }
     if (file.status == FileStatus::Unreadable && !file.reason.empty()) {
         std::printf("Failed to read file '%s' : %s\n", fileName, file.reason.c_str());
+        return false;
+    }
+    if (file.status == FileStatus::Mixed) {
+        std::printf(
+            "Failed to read file '%s' : mixes two encodings (UTF-16, then 8-bit text); "
+            "save it as UTF-8 before appending to it\n",
+            fileName);
         return false;
     }
     return true;

@@ -20,6 +20,7 @@ enum class FileStatus {
     Unreadable,  // it cannot be opened, or reading it failed (a directory, a read error)
     TooLarge,    // it holds more than kMaxFileSize bytes; reading stopped there
     NotText,     // a NUL byte, or UTF-16 cut in the middle of a unit
+    Mixed,       // UTF-16 followed by 8-bit text (a batch file's `echo ... >>`)
 };
 
 struct FileText {
@@ -36,12 +37,13 @@ FileText readFileText(const char* fileName);
 // Makes the bytes of a whole file the text the line rules read. Windows editors save "Unicode"
 // as UTF-16 with a byte-order mark (FF FE little-endian, FE FF big-endian): that text becomes
 // UTF-8 without the mark, an unpaired surrogate becoming U+FFFD as Windows' own conversion does.
-// Any other bytes stay as they are (a UTF-8 mark too), unless they hold a NUL. bytes is left
-// unchanged unless the status is Read.
+// Any other bytes stay as they are (a UTF-8 mark too), unless they hold a NUL. 8-bit text after
+// a UTF-16 mark (lines appended by `echo`, a cp1252 file that starts with "ÿþ") is Mixed: read as
+// UTF-16 it would be lost in silence. bytes is left unchanged unless the status is Read.
 FileStatus decodeConfigText(std::string& bytes);
 
-// False, after printing "Failed to read file '%s' : " and why, when file is TooLarge or NotText,
-// or Unreadable though it is there; true otherwise (a missing file among them).
+// False, after printing "Failed to read file '%s' : " and why, when file is TooLarge, NotText or
+// Mixed, or Unreadable though it is there; true otherwise (a missing file among them).
 bool usableAsText(const FileText& file, const char* fileName);
 
 }  // namespace zendor::ini

@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "ini/profile_reader.h"
-
 namespace zendor::ini {
 
 namespace {
@@ -112,6 +110,18 @@ size_t answerKeyLine(SectionScan& scan, const char* p, int lineNumber) {
 }
 
 }  // namespace
+
+size_t copyBounded(std::span<char> destination, const char* source) {
+    const size_t sourceLength = source == nullptr ? 0 : std::strlen(source);
+    if (!destination.empty()) {
+        const size_t copied = std::min(sourceLength, destination.size() - 1);
+        if (copied > 0) {
+            std::memcpy(destination.data(), source, copied);
+        }
+        destination[copied] = '\0';
+    }
+    return sourceLength;
+}
 
 int findKeyInText(std::string_view text, const char* section, const char* key, size_t pieceLength,
                   std::span<char> value) {

@@ -25,6 +25,10 @@ constexpr bool isBlank(char c) {
     return (byte >= 0x01 && byte <= 0x20) || byte >= 0x80;
 }
 
+// Copies at most destination.size() - 1 characters of source and terminates destination when it
+// has room for one character; returns the length of source.
+size_t copyBounded(std::span<char> destination, const char* source);
+
 // Looks for key in section of text. Only the first pieceLength characters of a line (at most
 // kStreamPieceLength) are examined, up to a NUL byte; the rest of a longer line is skipped, so
 // line numbers count whole lines. value is made empty first and, when the key is found and value

@@ -31,16 +31,4 @@ int findProfileKey(const char* fileName, const char* section, const char* key,
     return findKeyInText(file.bytes, section, key, kProfilePieceLength, value);
 }
 
-size_t copyBounded(std::span<char> destination, const char* source) {
-    const size_t sourceLength = source == nullptr ? 0 : std::strlen(source);
-    if (!destination.empty()) {
-        const size_t copied = std::min(sourceLength, destination.size() - 1);
-        if (copied > 0) {
-            std::memcpy(destination.data(), source, copied);
-        }
-        destination[copied] = '\0';
-    }
-    return sourceLength;
-}
-
 }  // namespace zendor::ini

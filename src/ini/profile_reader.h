@@ -20,8 +20,4 @@ int readProfileString(const char* fileName, const char* section, const char* key
 int findProfileKey(const char* fileName, const char* section, const char* key,
                    std::span<char> value);
 
-// Copies at most destination.size() - 1 characters of source and terminates destination when it
-// has room for one character; returns the length of source.
-size_t copyBounded(std::span<char> destination, const char* source);
-
 }  // namespace zendor::ini

@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "desfire/protocol.h"
-#include "marlix/reader.h"
+#include "marlix/session.h"
 #include "marlix/status.h"
 
 namespace zendor::marlix {
@@ -81,10 +81,6 @@ int16_t receiveAnswer(std::vector<uint8_t> frame, uint8_t status, std::vector<ui
 }
 
 }  // namespace
-
-void endAuthentication() {
-    readerSession().secure = SecureSession{};
-}
 
 int16_t transmitFrame(uint8_t ins, std::span<const uint8_t> data, std::vector<uint8_t>& answer,
                       uint8_t& status) {

@@ -29,7 +29,4 @@ int16_t transmitFrame(uint8_t ins, std::span<const uint8_t> data, std::vector<ui
 int16_t transceive(uint8_t ins, std::span<const uint8_t> data, std::vector<uint8_t>& answer,
                    size_t maxAnswer);
 
-// Forgets the authentication (and with it the session key).
-void endAuthentication();
-
 }  // namespace zendor::marlix

@@ -13,7 +13,7 @@
 #include "desfire/legacy_cipher.h"
 #include "desfire/protocol.h"
 #include "marlix/apdu.h"
-#include "marlix/reader.h"
+#include "marlix/session.h"
 #include "marlix/status.h"
 
 namespace zendor::marlix {

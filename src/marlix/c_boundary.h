@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "marlix/apdu.h"
+#include "marlix/session.h"
 #include "marlix/status.h"
 
 namespace zendor::marlix {

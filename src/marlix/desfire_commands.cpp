@@ -17,7 +17,7 @@
 #include "marlix/apdu.h"
 #include "marlix/authentication.h"
 #include "marlix/c_boundary.h"
-#include "marlix/reader.h"
+#include "marlix/session.h"
 #include "marlix/status.h"
 
 namespace zendor::marlix {

@@ -30,11 +30,6 @@ void leaveCard(ReaderSession& session) {
 
 }  // namespace
 
-ReaderSession& readerSession() {
-    static ReaderSession session;
-    return session;
-}
-
 void setTransportFactory(TransportFactory factory) {
     factoryOverride() = std::move(factory);
 }
@@ -53,9 +48,11 @@ std::unique_ptr<Transport> openDefaultTransport(const DeviceName& device) {
 }  // namespace zendor::marlix
 
 using zendor::marlix::guarded;
+using zendor::marlix::kBadArgument;
+using zendor::marlix::kNoReader;
+using zendor::marlix::kOk;
 using zendor::marlix::readerSession;
 using zendor::marlix::ReaderSession;
-namespace status = zendor::marlix;
 
 extern "C" int16_t MARLIX_ReaderOpen(const char* deviceName) {
     return guarded([&]() -> int16_t {
@@ -64,12 +61,12 @@ extern "C" int16_t MARLIX_ReaderOpen(const char* deviceName) {
         std::optional<zendor::marlix::DeviceName> device =
             zendor::marlix::parseDeviceName(deviceName);
         if (!device) {
-            return status::kNoReader;
+            return kNoReader;
         }
         auto& override = zendor::marlix::factoryOverride();
         session.transport =
             override ? override(*device) : zendor::marlix::openDefaultTransport(*device);
-        return session.transport ? status::kOk : status::kNoReader;
+        return session.transport ? kOk : kNoReader;
     });
 }
 
@@ -78,15 +75,15 @@ extern "C" int16_t MARLIX_TclA_ActivateAny(uint8_t* atqa, uint8_t* uid, uint8_t*
     return guarded([&]() -> int16_t {
         ReaderSession& session = readerSession();
         if (!session.transport) {
-            return status::kNoReader;
+            return kNoReader;
         }
         if (atqa == nullptr || uid == nullptr || uidLength == nullptr || sak == nullptr) {
-            return status::kBadArgument;
+            return kBadArgument;
         }
         zendor::marlix::leaveCard(session);
         zendor::marlix::Activation activation;
         int16_t result = session.transport->activate(activation);
-        if (result != status::kOk) {
+        if (result != kOk) {
             return result;
         }
         std::copy(activation.atqa.begin(), activation.atqa.end(), atqa);
@@ -95,20 +92,20 @@ extern "C" int16_t MARLIX_TclA_ActivateAny(uint8_t* atqa, uint8_t* uid, uint8_t*
         *uidLength = activation.uidLength;
         *sak = activation.sak;
         session.cardActive = true;
-        return status::kOk;
+        return kOk;
     });
 }
 
-extern "C" int16_t MARLIX_TclA_GetAts(uint8_t cid, uint8_t* ats, uint8_t* atsLength) {
+// One card at a time: the CID of T=CL chooses nothing here.
+extern "C" int16_t MARLIX_TclA_GetAts(uint8_t /*cid*/, uint8_t* ats, uint8_t* atsLength) {
     return guarded([&]() -> int16_t {
         ReaderSession& session = readerSession();
         if (!session.transport || !session.cardActive) {
-            return status::kNoReader;
+            return kNoReader;
         }
         if (ats == nullptr || atsLength == nullptr) {
-            return status::kBadArgument;
+            return kBadArgument;
         }
-        session.cid = cid;
         return session.transport->requestAts(std::span(ats, *atsLength), *atsLength);
     });
 }
@@ -117,10 +114,10 @@ extern "C" int16_t MARLIX_TclA_Deselect(uint8_t /*cid*/) {
     return guarded([&]() -> int16_t {
         ReaderSession& session = readerSession();
         if (!session.transport) {
-            return status::kNoReader;
+            return kNoReader;
         }
         zendor::marlix::leaveCard(session);
-        return status::kOk;
+        return kOk;
     });
 }
 
@@ -128,11 +125,11 @@ extern "C" int16_t MARLIX_ReaderClose(void) {
     return guarded([&]() -> int16_t {
         ReaderSession& session = readerSession();
         if (!session.transport) {
-            return status::kOk;
+            return kOk;
         }
         zendor::marlix::leaveCard(session);
         session.transport.reset();
-        return status::kOk;
+        return kOk;
     });
 }
 
@@ -141,36 +138,35 @@ extern "C" int16_t MARLIX_ReaderGetFile(uint8_t index, uint8_t* role, char* path
     return guarded([&]() -> int16_t {
         ReaderSession& session = readerSession();
         if (!session.transport) {
-            return status::kNoReader;
+            return kNoReader;
         }
         if (role == nullptr || path == nullptr || pathLength == nullptr) {
-            return status::kBadArgument;
+            return kBadArgument;
         }
         std::vector<zendor::marlix::KeptFile> files = session.transport->keptFiles();
         if (index >= files.size()) {
             *role = 0;
             *pathLength = 0;
-            return status::kOk;
+            return kOk;
         }
         const zendor::marlix::KeptFile& file = files[index];
         if (file.path.size() >= *pathLength) {
-            return status::kBadArgument;
+            return kBadArgument;
         }
         std::copy(file.path.begin(), file.path.end(), path);
         path[file.path.size()] = '\0';
         *role = file.role;
         *pathLength = static_cast<uint16_t>(file.path.size());
-        return status::kOk;
+        return kOk;
     });
 }
 
-extern "C" int16_t DesFireCard_SelectCid(uint8_t cid) {
+extern "C" int16_t DesFireCard_SelectCid(uint8_t /*cid*/) {
     return guarded([&]() -> int16_t {
-        ReaderSession& session = readerSession();
+        const ReaderSession& session = readerSession();
         if (!session.transport || !session.cardActive) {
-            return status::kNoReader;
+            return kNoReader;
         }
-        session.cid = cid;
-        return status::kOk;
+        return kOk;
     });
 }

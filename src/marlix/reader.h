@@ -1,32 +1,15 @@
-// The library's state: the open reader, the card it holds, and the DESFire session with it.
-// One reader at a time, used from one thread, as the tool uses it.
+// The reader half of the library: which transport a device name opens (tests put their own in
+// its place), over the one session of session.h.
 #pragma once
 
-#include <array>
-#include <cstdint>
 #include <functional>
 #include <memory>
 
 #include "marlix/device_name.h"
+#include "marlix/session.h"
 #include "marlix/transport.h"
 
 namespace zendor::marlix {
-
-// What the DESFire commands keep between calls; forgotten whenever the card is.
-struct SecureSession {
-    bool authenticated = false;
-    uint8_t keyNo = 0;
-    std::array<uint8_t, 16> sessionKey{};
-};
-
-struct ReaderSession {
-    std::unique_ptr<Transport> transport;  // null: no reader open
-    bool cardActive = false;               // activated and not deselected since
-    uint8_t cid = 0xFF;
-    SecureSession secure;
-};
-
-ReaderSession& readerSession();
 
 // The transport for a device; null when none could be opened (after printing why, where the
 // reason is ours to know). Tests replace it to watch or fake the exchange; an empty function

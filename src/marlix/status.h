@@ -1,6 +1,6 @@
 // The library's statuses under the names its own code uses, and the one table that names and
 // explains each failure. Every number is the one the two C interface headers give it; the
-// manual page and the README list the table's texts, and a test holds all of them together.
+// manual page and docs/readers.md list the table's texts, and a test holds all of them together.
 #pragma once
 
 #include <cstdint>
@@ -41,7 +41,7 @@ constexpr int16_t cardStatus(uint8_t s) {
 struct StatusRow {
     int16_t status;
     std::string_view name;  // as the interface header names it
-    std::string_view text;  // one sentence, as the manual page and the README explain it
+    std::string_view text;  // one sentence, as the manual page and docs/readers.md explain it
 };
 
 // Every failure status the interface headers name: the library's own, then the card's status

@@ -68,4 +68,18 @@ constexpr bool isEntryName(std::string_view name) {
     return !name.empty() && name != "." && name != "..";
 }
 
+// The device a last component stands for where Windows reserves names: CON, PRN, AUX, NUL,
+// COM1 to COM9 and LPT1 to LPT9 (also with the superscript digits 1 to 3), CONIN$ and CONOUT$,
+// in any letter case, and with any extension or stream after them and trailing dots or spaces,
+// which Windows drops ("Aux.ini", "nul.tar.gz", "com1 .txt", "con:" and "lpt1. " are devices).
+struct DeviceName {
+    std::string device;  // in upper case; empty when the name is no device's
+    bool bare = false;   // the device's name alone ("NUL", "nul.", "NUL:"): no extension
+};
+DeviceName deviceNameOf(std::string_view name);
+
+// The device the system takes path for by its last component: on Windows, for a path that is
+// not verbatim ("\\?\" paths are taken as typed); on Linux such names are ordinary files.
+DeviceName deviceNamedBy(std::string_view path);
+
 }  // namespace zendor::platform

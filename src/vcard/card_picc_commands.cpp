@@ -4,6 +4,7 @@
 //   bit 2  create applications without the card master key
 #include <algorithm>
 #include <array>
+#include <limits>
 
 #include "card_commands.h"
 
@@ -55,7 +56,9 @@ uint64_t cardSize(const CardState& card) {
 // is odd. An 8 KB card says 0x1A.
 uint8_t storageSizeByte(uint64_t size) {
     uint8_t exponent = 0;
-    while (exponent < 127 && (uint64_t{2} << exponent) <= size) {
+    // A shift by the type's width or more is undefined: 2 << 62 is the last power of two.
+    while (exponent + 1 < std::numeric_limits<uint64_t>::digits &&
+           (uint64_t{2} << exponent) <= size) {
         ++exponent;
     }
     const bool exact = size == (uint64_t{1} << exponent);

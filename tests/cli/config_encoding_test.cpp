@@ -129,5 +129,37 @@ TEST_F(ConfigEncoding, AFileThatIsNotTextIsRefused) {
     }
 }
 
+// PowerShell 5 saves UTF-16; a batch file then appends with `echo ... >>` in 8-bit text. Read as
+// UTF-16, the appended line would be lost and the card made with the keys it meant to replace.
+TEST_F(ConfigEncoding, EightBitTextAfterUtf16IsRefused) {
+    test::writeFile(config(), "[general]\nopt = 01\n");
+    ASSERT_EQ(zendorcfg({"-c", config()}).status, 0);
+    const std::string master = test::readFile(cardPath());
+    const std::string refused = "Failed to read file '" + config() +
+                                "' : mixes two encodings (UTF-16, then 8-bit text); save it as "
+                                "UTF-8 before appending to it\n";
+
+    const std::string appended = "root = 00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF\r\n";
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"UTF-16LE, an even line appended", utf16(kExample, false, true) + appended},
+        {"UTF-16LE, an odd line appended", utf16(kExample, false, true) + "opt = 021\r\n"},
+        {"UTF-16BE", utf16(kExample, true, false) + appended},
+        {"cp1252 starting with \"\xFF\xFE\"", "\xFF\xFE\r\n" + kExample},
+    };
+    for (const Case& c : cases) {
+        test::writeFile(config(), c.bytes);
+        for (const char* job : {"-c", "-r"}) {
+            const ToolRun run = zendorcfg({job, config()});
+            EXPECT_EQ(run.output, refused) << c.name << ' ' << job;
+            EXPECT_EQ(run.status, 1) << c.name << ' ' << job;
+            EXPECT_EQ(test::readFile(cardPath()), master) << c.name << ' ' << job;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zendor

@@ -90,6 +90,46 @@ TEST(PathSpellings, ADeviceIsNoCardFile) {
     EXPECT_EQ(test::readFile(config), kConfig);
 }
 
+// Windows opens "aux.ini" as the device AUX: an export there would vanish under an "OK !". NUL
+// alone still discards it; on Linux these are names like any other.
+TEST(PathSpellings, AnOutputNamedForADevice) {
+    test::TempDir dir;
+    const std::string config = dir.file("zendor.ini");
+    const std::string card = dir.file("card.json");
+    test::writeFile(config, kConfig);
+    ASSERT_EQ(zendorcfg(card, {"-c", config}).output, kCreated);
+    const std::string cardText = test::readFile(card);
+    struct Output {
+        std::string name;
+        std::string device;
+    };
+    const Output outputs[] = {{"aux.ini", "AUX"},  {"Com1.ini", "COM1"}, {"nul.txt", "NUL"},
+                              {"con.csv", "CON"},  {"lpt1", "LPT1"},     {"conin$", "CONIN$"},
+                              {"prn.ini. ", "PRN"}};
+    for (const Output& o : outputs) {
+        const std::string path = dir.file(o.name);
+        ToolRun run = zendorcfg(card, {"-r", config, "-o", path});
+#ifdef _WIN32
+        EXPECT_EQ(run.output, "Output file '" + path +
+                                  "' : Windows takes that name for the device " + o.device +
+                                  ", nothing written\n");
+        EXPECT_EQ(run.status, 1) << o.name;
+#else
+        EXPECT_TRUE(run.output.ends_with("OK !\n")) << run.output;
+        EXPECT_EQ(run.status, 0) << o.name;
+        EXPECT_TRUE(test::readFile(path).starts_with("[general]")) << o.name;
+#endif
+        EXPECT_EQ(test::readFile(card), cardText) << o.name;
+    }
+#ifdef _WIN32
+    for (const std::string nul : {"NUL", "nul"}) {
+        ToolRun run = zendorcfg(card, {"-r", config, "-o", nul});
+        EXPECT_TRUE(run.output.ends_with("OK !\n")) << run.output;
+        EXPECT_EQ(run.status, 0) << nul;
+    }
+#endif
+}
+
 #ifdef _WIN32
 // In a verbatim path only '\' separates: the lock file and the copies beside the card must be
 // joined with it, or the system takes '/' for part of a name.

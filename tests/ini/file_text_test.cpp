@@ -103,6 +103,9 @@ TEST(DecodeConfigText, Utf16OfBothOrdersBecomesUtf8) {
          FileStatus::Read},
         {"a surrogate pair is one character", u"; \U0001F511\n", "; \xF0\x9F\x94\x91\n",
          FileStatus::Read},
+        // A second half of exactly DC00 adds nothing to the first.
+        {"U+10000", u";\U00010000", ";\xF0\x90\x80\x80", FileStatus::Read},
+        {"U+1F400", u";\U0001F400", ";\xF0\x9F\x90\x80", FileStatus::Read},
         {"a lone high surrogate", u"; \xD83D\n", "; \xEF\xBF\xBD\n", FileStatus::Read},
         {"a lone low surrogate", u"; \xDD11\n", "; \xEF\xBF\xBD\n", FileStatus::Read},
         {"a high surrogate last", u";\xD83D", ";\xEF\xBF\xBD", FileStatus::Read},
@@ -147,6 +150,99 @@ TEST(DecodeConfigText, OtherBytesStayOrAreNotText) {
     }
 }
 
+std::string utf8(std::u8string_view text) {
+    return {reinterpret_cast<const char*>(text.data()), text.size()};
+}
+
+// Comments in many scripts, each as the end of a file with its line ended or not: none may be
+// taken for 8-bit text. Their units hold the bytes of LF and CR ('上', '不', Gurmukhi and
+// Gujarati, Malayalam), ASCII letters (CJK), C0 controls (Cyrillic, Greek) and surrogates.
+TEST(DecodeConfigText, Utf16InEveryScriptIsRead) {
+    struct Sample {
+        std::u16string_view utf16;
+        std::u8string_view utf8;
+    };
+    const Sample samples[] = {
+        {u"设置读卡器上不下", u8"设置读卡器上不下"},
+        {u"カードの設定を上書き", u8"カードの設定を上書き"},
+        {u"카드설정", u8"카드설정"},
+        {u"Настройки считывателя", u8"Настройки считывателя"},
+        {u"Ρυθμίσεις", u8"Ρυθμίσεις"},
+        {u"إعدادات القارئ", u8"إعدادات القارئ"},
+        {u"הגדרות", u8"הגדרות"},
+        {u"सेटिंग्स", u8"सेटिंग्स"},
+        {u"ਮਰਦ ਪੰਜਾਬੀ", u8"ਮਰਦ ਪੰਜਾਬੀ"},
+        {u"ગુજરાતી", u8"ગુજરાતી"},
+        {u"മലയാളംഊ", u8"മലയാളംഊ"},
+        {u"การตั้งค่า", u8"การตั้งค่า"},
+        {u"→✓①€", u8"→✓①€"},
+        {u"🔑🐀𐀀👨‍👩‍👧", u8"🔑🐀𐀀👨‍👩‍👧"},
+    };
+    for (const Sample& sample : samples) {
+        // Every prefix, so that each unit in turn is the last one of the file.
+        for (size_t units = 1; units <= sample.utf16.size(); ++units) {
+            const std::u16string_view part = sample.utf16.substr(0, units);
+            for (const std::u16string_view lineEnd : {u"", u"\r\n"}) {
+                const std::u16string text =
+                    u"[general]\r\n; " + std::u16string(part) + std::u16string(lineEnd);
+                for (bool bigEndian : {false, true}) {
+                    std::string bytes = utf16(text, bigEndian);
+                    EXPECT_EQ(decodeConfigText(bytes), FileStatus::Read)
+                        << utf8(sample.utf8) << ' ' << units << ' ' << bigEndian;
+                }
+            }
+        }
+        const std::u16string whole = u"; " + std::u16string(sample.utf16) + u"\r\n";
+        std::string bytes = utf16(whole, false);
+        ASSERT_EQ(decodeConfigText(bytes), FileStatus::Read);
+        EXPECT_EQ(bytes, "; " + utf8(sample.utf8) + "\r\n");
+    }
+}
+
+// Lines a batch file appends with `echo ... >>` after what PowerShell 5 saved, and 8-bit files
+// that happen to start with the mark ("ÿþ" in cp1252): the 8-bit part must not be read as UTF-16.
+TEST(DecodeConfigText, EightBitTextAfterTheMarkIsMixed) {
+    const std::u16string saved = u"[general]\r\nopt = 01\r\n";
+    struct Case {
+        const char* name;
+        std::u16string_view utf16;
+        std::string eightBit;
+        FileStatus status;
+    };
+    const Case cases[] = {
+        {"echo, odd", saved, "opt = 021\r\n", FileStatus::Mixed},
+        {"echo, even", saved, "opt = 02\r\n", FileStatus::Mixed},
+        {"two lines", saved, "[rckeys]\r\na0 = 112233445566\r\n", FileStatus::Mixed},
+        {"echo. (an empty line)", saved, "\r\n", FileStatus::Mixed},
+        {"after a line without its end", u"opt = 01 ; 设置", "opt = 02\r\n", FileStatus::Mixed},
+        {"cp1252 letters", saved, "; caf\xE9 \x80\r\n", FileStatus::Mixed},
+        {"UTF-8 letters", saved, "; caf\xC3\xA9\r\n", FileStatus::Mixed},
+        {"LF only, odd", saved, "opt = 02\n", FileStatus::Mixed},
+        {"LF only, even", saved, "opt = 021\n", FileStatus::Mixed},
+        {"no line end, odd", saved, "opt = 021", FileStatus::Mixed},
+        {"a lone byte: a unit cut in two", saved, "\n", FileStatus::NotText},
+    };
+    for (const Case& c : cases) {
+        for (bool bigEndian : {false, true}) {
+            std::string bytes = utf16(c.utf16, bigEndian) + c.eightBit;
+            const std::string before = bytes;
+            EXPECT_EQ(decodeConfigText(bytes), c.status) << c.name << ' ' << bigEndian;
+            EXPECT_EQ(bytes, before) << c.name;
+        }
+    }
+
+    const std::string cp1252[] = {
+        "\xFF\xFE\r\n[general]\r\nopt = 01\r\n",
+        "\xFF\xFE; \xE9t\xE9\n[general]\nopt = 01\n",
+        "\xFF\xFE[general]",
+        "\xFF\xFE; \xE9t\xE9\nopt = 01",
+    };
+    for (const std::string& file : cp1252) {
+        std::string bytes = file;
+        EXPECT_EQ(decodeConfigText(bytes), FileStatus::Mixed) << file;
+    }
+}
+
 // Three UTF-8 bytes for each unit of two: a file within the limit can give text beyond it.
 TEST(DecodeConfigText, TheTextIsBoundedToo) {
     const size_t units = kMaxFileSize / 3;
@@ -181,10 +277,13 @@ TEST(UsableAsText, OneLineForAFileTooLargeNotTextOrThereButUnreadable) {
     EXPECT_FALSE(usableAsText(FileText{FileStatus::TooLarge, "", ""}, "c.ini"));
     EXPECT_FALSE(usableAsText(FileText{FileStatus::NotText, "", ""}, "d.ini"));
     EXPECT_FALSE(usableAsText(FileText{FileStatus::Unreadable, "", "Access is denied"}, "e.ini"));
+    EXPECT_FALSE(usableAsText(FileText{FileStatus::Mixed, "", ""}, "f.ini"));
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "Failed to read file 'c.ini' : larger than 16 MiB\n"
               "Failed to read file 'd.ini' : not a text file\n"
-              "Failed to read file 'e.ini' : Access is denied\n");
+              "Failed to read file 'e.ini' : Access is denied\n"
+              "Failed to read file 'f.ini' : mixes two encodings (UTF-16, then 8-bit text); "
+              "save it as UTF-8 before appending to it\n");
 }
 
 TEST(ReadFileText, AFileThatIsThereButCannotBeReadSaysWhy) {

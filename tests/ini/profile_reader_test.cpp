@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ini/fixture_file.h"
+#include "ini/line_reader.h"
 
 namespace zendor::ini {
 namespace {

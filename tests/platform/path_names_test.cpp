@@ -106,5 +106,54 @@ TEST(PathNames, SyntaxAVerbatimPathTakesLiterally) {
     }
 }
 
+// The names Windows opens as a device whatever folder they are in; their look-alikes are files.
+TEST(PathNames, DeviceNamesAsWindowsReadsThem) {
+    struct Name {
+        std::string_view name;
+        std::string_view device;  // "" for a file's name
+        bool bare;
+    };
+    const Name names[] = {
+        {"NUL", "NUL", true},
+        {"nul.", "NUL", true},
+        {"Nul :", "NUL", true},
+        {"nul.txt", "NUL", false},
+        {"aux.ini", "AUX", false},
+        {"AUX.tar.gz", "AUX", false},
+        {"con.csv", "CON", false},
+        {"Com1.ini", "COM1", false},
+        {"com9", "COM9", true},
+        {"com1 .txt", "COM1", false},
+        {"lpt1. .", "LPT1", true},
+        {"LPT\xC2\xB9.ini", "LPT\xC2\xB9", false},
+        {"prn:stream", "PRN", false},
+        {"conin$", "CONIN$", true},
+        {"CONOUT$.log", "CONOUT$", false},
+        {"com0.ini", "", false},
+        {"com10.ini", "", false},
+        {"lpt", "", false},
+        {"auxiliary.ini", "", false},
+        {"my.aux.ini", "", false},
+        {"nul_settings.ini", "", false},
+        {".nul", "", false},
+        {"", "", false},
+    };
+    for (const Name& n : names) {
+        const DeviceName device = deviceNameOf(n.name);
+        EXPECT_EQ(device.device, n.device) << n.name;
+        EXPECT_EQ(device.bare, n.bare) << n.name;
+    }
+
+#ifdef _WIN32
+    EXPECT_EQ(deviceNamedBy("C:\\exports\\aux.ini").device, "AUX");
+    EXPECT_EQ(deviceNamedBy("exports/com1.ini").device, "COM1");
+    // A verbatim path is taken as typed: there aux.ini is a file.
+    EXPECT_EQ(deviceNamedBy("\\\\?\\C:\\exports\\aux.ini").device, "");
+#else
+    EXPECT_EQ(deviceNamedBy("/srv/exports/aux.ini").device, "");
+    EXPECT_EQ(deviceNamedBy("NUL").device, "");
+#endif
+}
+
 }  // namespace
 }  // namespace zendor::platform

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "settings/config_loading.h"
 #include "settings/table_text.h"
@@ -111,6 +112,136 @@ TEST(TemplateKind, EveryLookupListClass) {
     }
     EXPECT_EQ(templateKind(zendor::test::tableOf({{0x00, "41"}, {0x50, "41"}}), 0), kKindNone);
     EXPECT_EQ(templateKind(zendor::test::tableOf({{0x00, "41"}, {0x50, "41"}}), 5), kKindNone);
+}
+
+// The length bounds every row must keep, written out here so that a bound moved in the schema
+// shows: the bytes a reader is given depend on them. lkl is bounded by its list row; the rows
+// each kind repeats it in read the same value.
+struct RowBounds {
+    uint8_t section;
+    const char* key;
+    int minLength;
+    int maxLength;
+    bool emptyAllowed;
+};
+
+std::vector<RowBounds> expectedBounds() {
+    std::vector<RowBounds> rows = {
+        {kSectionGeneral, "opt", 1, 1, false},
+        {kSectionGeneral, "odl", 1, 1, false},
+        {kSectionGeneral, "rdl", 1, 1, false},
+        {kSectionGeneral, "cld", 1, 1, false},
+        {kSectionGeneral, "cbz", 1, 1, false},
+        {kSectionGeneral, "wgd", 1, 1, true},
+        {kSectionGeneral, "dtc", 1, 1, true},
+        {kSectionGeneral, "ser", 1, 1, true},
+        {kSectionGeneral, "shd", 1, 1, true},
+        {kSectionGeneral, "pin", 2, 2, true},
+        {kSectionGeneral, "rc", 2, 2, false},
+        {kSectionLookupList, "lkl", 1, 1, true},
+        {0x11, "tof", 1, 1, true},
+        {0x11, "pfx", 1, 24, true},
+        {0x12, "tof", 1, 1, true},
+        {0x12, "pfx", 1, 24, true},
+        {0x12, "loc", 1, 1, true},
+        {0x13, "tof", 1, 1, true},
+        {0x13, "pfx", 1, 24, true},
+        {0x13, "loc", 1, 2, true},
+        {0x13, "aut", 0, 23, true},
+        {0x14, "tof", 1, 1, true},
+        {0x14, "pfx", 1, 24, true},
+        {0x14, "loc", 8, 8, true},
+        {0x14, "opt", 1, 1, true},
+        {0x14, "aut", 0, 17, true},
+        {0x15, "tof", 1, 1, true},
+        {0x15, "pfx", 1, 24, true},
+        {0x15, "loc", 1, 1, true},
+        {0x15, "opt", 1, 1, true},
+        {0x15, "apdu1", 1, 24, true},
+        {0x15, "apdu2", 1, 24, true},
+        {0x15, "apdu3", 1, 24, true},
+        {kSectionMasterTemplate, "loc", 5, 5, true},
+        {kSectionMasterTemplate, "aut", 17, 17, true},
+        {kSectionMasterTemplate, "sgn", 17, 17, true},
+    };
+    for (const char* bank : {"a", "b"}) {
+        for (int n = 0; n < 16; ++n) {
+            static std::set<std::string> names;  // the keys outlive the table
+            const char* key = names.insert(bank + std::to_string(n)).first->c_str();
+            rows.push_back({kSectionRcKeys, key, 6, 6, false});
+        }
+    }
+    return rows;
+}
+
+// The lkl value that selects each kind in [tpl1], and the template number of each section.
+std::string lklOf(uint8_t section) {
+    const std::map<uint8_t, std::string> selectors = {
+        {0x11, "00"}, {0x12, "41"}, {0x13, "61"}, {0x14, "71"}, {0x15, "12"}};
+    const auto found = selectors.find(section);
+    return found == selectors.end() ? "" : "lkl=" + found->second + "\n";
+}
+
+int templateNumberOf(uint8_t section) {
+    return section == kSectionGeneral || section == kSectionRcKeys ? 0
+           : section == kSectionMasterTemplate                     ? kMasterTemplate
+                                                                   : kFirstLookupTemplate;
+}
+
+// Shortest - 1, shortest, longest, longest + 1 and an empty value, for every row: taken with
+// exactly its bytes within the bounds, refused with its size line outside them.
+TEST(Schema, EveryRowTakesTheLengthsOfItsBoundsAndNoOther) {
+    const std::vector<RowBounds> bounds = expectedBounds();
+    for (const SettingDef& row : kSettingsSchema) {
+        const auto expected = std::find_if(bounds.begin(), bounds.end(), [&](const RowBounds& b) {
+            return b.section == row.section && std::string(b.key) == row.key;
+        });
+        if (std::string(row.key) == "lkl" && row.section != kSectionLookupList) {
+            continue;
+        }
+        ASSERT_NE(expected, bounds.end()) << "a row without its bounds here: " << row.key;
+        const int templateNumber = templateNumberOf(row.section);
+        const std::string head = "[" +
+                                 std::string(sectionName(row.section, templateNumber).data()) +
+                                 "]\n" + lklOf(row.section) + row.key + "=";
+        char slot[4];
+        std::snprintf(slot, sizeof slot, "%02X", slotOf(row, templateNumber));
+
+        std::vector<int> lengths = {expected->minLength - 1, expected->minLength,
+                                    expected->maxLength, expected->maxLength + 1};
+        for (int length : lengths) {
+            if (length < 0) {
+                continue;
+            }
+            // "." is a value of no bytes, not an empty one (':' would be taken for the '=').
+            const std::string bytes = std::string(2 * static_cast<size_t>(length), '5');
+            const std::string value = length == 0 ? "." : bytes;
+            SettingsTable table{};
+            ::testing::internal::CaptureStdout();
+            loadSettings(table, head + value + "\n");
+            const std::string output = ::testing::internal::GetCapturedStdout();
+            const bool within = length >= expected->minLength && length <= expected->maxLength;
+            const std::string line = std::string(slot) + "=" + bytes + "\n";
+            const std::string where =
+                std::string(row.key) + " of " + head + ", " + std::to_string(length) + " bytes";
+            EXPECT_EQ(test::tableText(table).find(line) != std::string::npos, within) << where;
+            EXPECT_EQ(output.find(length < expected->minLength ? " : size < " : " : size > ") !=
+                          std::string::npos,
+                      !within)
+                << where << ": " << output;
+        }
+
+        SettingsTable table{};
+        ::testing::internal::CaptureStdout();
+        loadSettings(table, head + "\n");
+        const std::string output = ::testing::internal::GetCapturedStdout();
+        const std::string present = std::string(slot) + "=\n";
+        EXPECT_EQ(test::tableText(table).find(present) != std::string::npos, expected->emptyAllowed)
+            << row.key << " of " << head << " left empty";
+        EXPECT_EQ(output.find("Mandatory value left empty") != std::string::npos,
+                  !expected->emptyAllowed)
+            << row.key << " of " << head << " left empty: " << output;
+    }
 }
 
 }  // namespace

@@ -96,6 +96,53 @@ TEST(CardJson, RefusesWhatBreaksTheFormat) {
     }
 }
 
+// A DESFire holds at most 28 applications, in a list: anything else in their place is no card.
+TEST(CardJson, TheApplicationsAreAListOfAtMost28) {
+    const std::string good = formatCardJson(test::knownDesfire());
+    const std::string member = "\"applications\": []";
+    ASSERT_NE(good.find(member), std::string::npos);
+    auto withApplications = [&](const std::string& value) {
+        std::string text = good;
+        return text.replace(text.find(member), member.size(), "\"applications\": " + value);
+    };
+    auto application = [](size_t aid) {
+        char entry[160];
+        std::snprintf(entry, sizeof entry,
+                      "{\"aid\": \"%06zX\", \"keySettings\": \"0F\", \"keys\": [\"%s\"], "
+                      "\"files\": []}",
+                      aid, std::string(32, '0').c_str());
+        return std::string(entry);
+    };
+    auto applications = [&](size_t count) {
+        std::string list = "[" + application(1);
+        for (size_t aid = 2; aid <= count; ++aid) {
+            list += ", " + application(aid);
+        }
+        return list + "]";
+    };
+    const std::string refused = "applications: must be an array of at most 28 applications";
+    const struct {
+        const char* name;
+        std::string value;
+        std::string error;  // "" when the card is read
+    } cases[] = {
+        {"null", "null", refused},
+        {"an empty object", "{}", refused},
+        {"an object of one application", "{\"a\": " + application(1) + "}", refused},
+        {"a string", "\"5A4D43\"", refused},
+        {"a number", "1", refused},
+        {"29 applications", applications(29), refused},
+        {"28 applications", applications(28), ""},
+        {"none", "[]", ""},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const std::optional<CardState> card = parseCardJson(withApplications(c.value), error);
+        EXPECT_EQ(error, c.error) << c.name;
+        EXPECT_EQ(card.has_value(), c.error.empty()) << c.name;
+    }
+}
+
 TEST(CardJson, EveryTruncationIsRefusedCleanly) {
     std::string good = formatCardJson(richCard());
     for (size_t length = 0; length + 1 < good.size(); length += 7) {

@@ -31,6 +31,10 @@ constexpr bool kMeasured = true;
 
 constexpr long kMaxPeakKilobytes = 64 * 1024;
 constexpr size_t kFileSize = kMaxCardFileSize - 64;
+// A hostile file is read whole, then refused by passes that keep next to nothing: its load may
+// take the file's own size and a few MiB of the process, not a copy of what the file holds (a
+// string as long as the file, copied by the parser, would double it).
+constexpr long kMaxHostilePeakKilobytes = static_cast<long>(kFileSize / 1024) + 8 * 1024;
 
 // Writes head, then body repeated up to about kFileSize, then tail, without holding it all.
 void writeHostile(const std::string& path, const std::string& head, const std::string& body,
@@ -120,7 +124,7 @@ TEST(CardJsonBounds, HostileFilesUnderTheCapAreRefusedInBoundedMemory) {
         });
         EXPECT_EQ(load.exitCode, 0) << c.name;
         if (kMeasured) {
-            EXPECT_LT(load.peakKilobytes, kMaxPeakKilobytes) << c.name;
+            EXPECT_LT(load.peakKilobytes, kMaxHostilePeakKilobytes) << c.name;
         }
         std::printf("%s: peak %ld KB\n", c.name, load.peakKilobytes);
     }

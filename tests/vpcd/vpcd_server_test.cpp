@@ -3,8 +3,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -78,13 +80,27 @@ class VpcdServeTest : public ::testing::Test {
         });
     }
 
-    // Length and data go in two writes, as vpcd may send them.
+    // Length and data go in two writes, as vpcd may send them, and the card reads them in two:
+    // the data is written only once the card has taken the length off the socket.
     void send(const Bytes& data) {
         const uint8_t length[2] = {static_cast<uint8_t>(data.size() >> 8),
                                    static_cast<uint8_t>(data.size())};
         ASSERT_EQ(::write(vpcd_, length, 2), 2);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        waitUntilTaken();
         ASSERT_EQ(::write(vpcd_, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    }
+
+    // Until the card has read everything written to it (the socket's queue holds no byte of it).
+    void waitUntilTaken() {
+        for (int waited = 0; waited < 5000; ++waited) {
+            int unread = 0;
+            ASSERT_EQ(::ioctl(vpcd_, SIOCOUTQ, &unread), 0);
+            if (unread == 0) {
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        FAIL() << "the card did not read the length within 5 s";
     }
 
     // The next frame from the card; nothing when it closed the connection.

@@ -15,7 +15,6 @@
 #include "desfire/protocol.h"
 #include "desfire/random_source.h"
 #include "vcard/card_state.h"
-#include "vcard/virtual_card.h"
 
 namespace zendor::vcard {
 

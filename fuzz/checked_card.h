@@ -33,9 +33,9 @@ vcard::CardState applicationsCard();
 vcard::CardState startCard(uint8_t start);
 
 // A virtual card in memory; exchange() checks every frame.
-class CardBench {
+class CheckedCard {
   public:
-    explicit CardBench(vcard::CardState start);
+    explicit CheckedCard(vcard::CardState start);
 
     std::vector<uint8_t> exchange(std::span<const uint8_t> command);
     void reset() { card_.reset(); }
@@ -51,8 +51,8 @@ class CardBench {
     std::vector<uint8_t>* recording_ = nullptr;
 };
 
-// The library's transport onto a CardBench that outlives it.
-std::unique_ptr<marlix::Transport> benchTransport(CardBench& bench);
+// The library's transport onto a CheckedCard that outlives it.
+std::unique_ptr<marlix::Transport> checkedCardTransport(CheckedCard& checked);
 
 // Answers from the input: per command frame a length byte n and n bytes; n = 0xFE is no answer
 // (as is the end of the input), n = 0xFF a card removed. The card activates as a DESFire.

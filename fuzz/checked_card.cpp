@@ -1,5 +1,5 @@
 // The card ends of the card-facing targets.
-#include "fuzz/card_bench.h"
+#include "fuzz/checked_card.h"
 
 #include <algorithm>
 #include <string>
@@ -57,16 +57,16 @@ bool isGetData(std::span<const uint8_t> command) {
     return command.size() >= 2 && command[0] == 0xFF && command[1] == 0xCA;
 }
 
-class BenchTransport final : public marlix::Transport {
+class CheckedCardTransport final : public marlix::Transport {
   public:
-    explicit BenchTransport(CardBench& bench) : bench_(bench) {}
+    explicit CheckedCardTransport(CheckedCard& checked) : checked_(checked) {}
 
     int16_t activate(marlix::Activation& out) override {
-        bench_.reset();
-        out.atqa = bench_.state().atqa;
-        std::copy(bench_.state().uid.begin(), bench_.state().uid.end(), out.uid.begin());
-        out.uidLength = static_cast<uint8_t>(bench_.state().uid.size());
-        out.sak = bench_.state().sak;
+        checked_.reset();
+        out.atqa = checked_.state().atqa;
+        std::copy(checked_.state().uid.begin(), checked_.state().uid.end(), out.uid.begin());
+        out.uidLength = static_cast<uint8_t>(checked_.state().uid.size());
+        out.sak = checked_.state().sak;
         return marlix::kOk;
     }
 
@@ -77,14 +77,14 @@ class BenchTransport final : public marlix::Transport {
     }
 
     int16_t transmit(std::span<const uint8_t> command, std::vector<uint8_t>& response) override {
-        response = bench_.exchange(command);
+        response = checked_.exchange(command);
         return marlix::kOk;
     }
 
-    void deselect() override { bench_.reset(); }
+    void deselect() override { checked_.reset(); }
 
   private:
-    CardBench& bench_;
+    CheckedCard& checked_;
 };
 
 class ScriptedTransport final : public marlix::Transport {
@@ -170,7 +170,7 @@ CardState startCard(uint8_t start) {
     }
 }
 
-CardBench::CardBench(CardState start)
+CheckedCard::CheckedCard(CardState start)
     : state_(std::move(start)), card_(state_), memory_(state_.freeMemory + memoryTaken(state_)) {
     // RndB fixed, so that a run replays and recorded answers stay valid.
     card_.setRandomSource([](std::span<uint8_t> out) {
@@ -179,7 +179,7 @@ CardBench::CardBench(CardState start)
     });
 }
 
-std::vector<uint8_t> CardBench::exchange(std::span<const uint8_t> command) {
+std::vector<uint8_t> CheckedCard::exchange(std::span<const uint8_t> command) {
     const CardState before = state_;
     vcard::VirtualCard::Answer answer = card_.process(command);
     require(answer.stateChanged == (state_ != before), "the card says when its state changed");
@@ -203,8 +203,8 @@ std::vector<uint8_t> CardBench::exchange(std::span<const uint8_t> command) {
     return answer.bytes;
 }
 
-std::unique_ptr<marlix::Transport> benchTransport(CardBench& bench) {
-    return std::make_unique<BenchTransport>(bench);
+std::unique_ptr<marlix::Transport> checkedCardTransport(CheckedCard& checked) {
+    return std::make_unique<CheckedCardTransport>(checked);
 }
 
 std::unique_ptr<marlix::Transport> scriptedTransport(ByteReader& answers) {
