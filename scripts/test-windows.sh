@@ -5,15 +5,15 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/lib/presets.sh"
-build=$(preset_dir windows)
 "$root/scripts/build-windows.sh"
 
-# The same Wine settings as the test preset "windows": a prefix of the build folder's own, no
-# desktop integration or Mono/Gecko prompts in a prefix that only runs console programs.
-export WINEPREFIX="$build/wine-prefix"
-export WINEDEBUG=-all
-export WINEARCH=win64
-export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+# The Wine settings of the test preset "windows" (a prefix of the build folder's own, no desktop
+# integration or Mono/Gecko prompts in a prefix that only runs console programs), for the set-up
+# below as for the tests.
+environment=$(preset_environment windows)
+while IFS= read -r pair; do
+  export "${pair?}"
+done <<<"$environment"
 # A persistent wineserver, and Wine's background services started once before the tests:
 # otherwise each test waits for them, and they keep CTest's output pipes open.
 mkdir -p "$WINEPREFIX"

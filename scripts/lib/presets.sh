@@ -26,3 +26,17 @@ build_preset() {
   (cd "$root" && cmake --build --preset "$preset" ${ZENDOR_TARGETS:+--target $ZENDOR_TARGETS}) \
     >"$dir/build.log" 2>&1 || { cat "$dir/build.log"; return 1; }
 }
+
+# The environment of a test preset, one NAME=VALUE a line, ${sourceDir} filled in: scripts that
+# set up what CTest's tests then run in take it from there instead of writing it again.
+preset_environment() {
+  local pairs
+  pairs=$(sed -n '/"testPresets"/,$p' "$root/CMakePresets.json" |
+    sed -n "/\"name\": \"$1\"/,/^    }/p" | sed -n '/"environment"/,/^ *},\{0,1\}$/p' |
+    sed -n 's|^ *"\([A-Z_]*\)": "\([^"]*\)",\{0,1\}$|\1=\2|p' | sed "s|\${sourceDir}|$root|g")
+  if [ -z "$pairs" ]; then
+    echo "CMakePresets.json has no environment for the test preset '$1'"
+    return 1
+  fi
+  echo "$pairs"
+}
