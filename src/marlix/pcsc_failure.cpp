@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "platform/usb_bindings.h"
+
 namespace zendor::marlix::pcsc {
 namespace {
 
@@ -86,6 +88,26 @@ constexpr std::array kNames{
 
 #undef ZENDOR_SCARD
 
+// The kernel's own NFC drivers for USB readers that a PC/SC driver also serves: pn533_usb takes
+// the ACR122U (which libccid serves) and the other PN533-based readers before pcscd can. Its
+// kin port100 (Sony RC-S380) and nfcmrvl_usb (Marvell) take no reader that pcsc-lite has a
+// driver for, so naming them would send a user after the wrong cause.
+constexpr std::array<std::string_view, 1> kNfcDrivers{"pn533_usb"};
+
+// A service that answered once and no longer does: pcscd stopped (or its socket-started
+// instance ended), or Windows stopped the Smart Card service.
+bool serviceGone(LONG result) {
+    return result == SCARD_E_NO_SERVICE || result == SCARD_E_SERVICE_STOPPED;
+}
+
+void printServiceGone() {
+    std::printf("The PC/SC service stopped while in use (%s)\n", kServiceHint);
+}
+
+void printFailure(const char* call, LONG result) {
+    std::printf("PC/SC failure: %s answered %s\n", call, failureName(result).c_str());
+}
+
 }  // namespace
 
 std::string failureName(LONG result) {
@@ -98,6 +120,53 @@ std::string failureName(LONG result) {
         }
     }
     return number.data();
+}
+
+void explainEstablishFailure(LONG result) {
+    if (result == SCARD_W_SECURITY_VIOLATION) {
+        std::printf("%s PC/SC to this user (%s)\n", kRefuser, kRefusalHint);
+    } else if (serviceGone(result)) {
+        std::printf("No PC/SC service (%s)\n", kServiceHint);
+    } else {
+        printFailure("SCardEstablishContext", result);
+    }
+}
+
+void explainListFailure(LONG result) {
+    if (serviceGone(result)) {
+        printServiceGone();
+    } else {
+        printFailure("SCardListReaders", result);
+    }
+}
+
+void explainConnectFailure(LONG result, const std::string& reader) {
+    if (result == SCARD_W_SECURITY_VIOLATION) {
+        std::printf("%s this user the card on reader '%s' (%s)\n", kRefuser, reader.c_str(),
+                    kRefusalHint);
+    } else if (serviceGone(result)) {
+        printServiceGone();
+    } else {
+        std::printf("PC/SC failure on reader '%s': SCardConnect answered %s\n", reader.c_str(),
+                    failureName(result).c_str());
+    }
+}
+
+void explainMissingReader(const std::string& sysRoot) {
+    std::string devices;
+    size_t count = 0;
+    for (const platform::UsbBinding& binding :
+         platform::usbInterfacesBoundTo(sysRoot, kNfcDrivers)) {
+        devices += (count++ == 0 ? "" : ", ") +
+                   (binding.device.empty() ? "at " + binding.usbInterface : binding.device) + " (" +
+                   binding.driver + ")";
+    }
+    if (count > 0) {
+        std::printf(
+            "The kernel's NFC driver holds the USB reader%s %s, so pcscd cannot use %s "
+            "(see man zendorcfg, DIAGNOSTICS)\n",
+            count == 1 ? "" : "s", devices.c_str(), count == 1 ? "it" : "them");
+    }
 }
 
 }  // namespace zendor::marlix::pcsc

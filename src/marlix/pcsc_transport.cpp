@@ -27,7 +27,6 @@
 #include "marlix/pcsc_failure.h"
 #include "marlix/status.h"
 #include "platform/bounded_wait.h"
-#include "platform/usb_bindings.h"
 
 namespace zendor::marlix {
 namespace {
@@ -51,41 +50,12 @@ constexpr uint8_t kDesfireSak = 0x20;
 // is reported without a long wait.
 constexpr platform::WaitSchedule kCardHeldWait{100ms, 800ms, 2000ms};
 
-// The kernel's own NFC drivers for USB readers that a PC/SC driver also serves: pn533_usb takes
-// the ACR122U (which libccid serves) and the other PN533-based readers before pcscd can. Its
-// kin port100 (Sony RC-S380) and nfcmrvl_usb (Marvell) take no reader that pcsc-lite has a
-// driver for, so naming them would send a user after the wrong cause.
-constexpr std::array<std::string_view, 1> kNfcDrivers{"pn533_usb"};
-
 bool isSuccess(LONG rv) {
     return rv == SCARD_S_SUCCESS;
 }
 
-// A service that answered once and no longer does: pcscd stopped (or its socket-started
-// instance ended), or Windows stopped the Smart Card service.
-bool serviceGone(LONG rv) {
-    return rv == SCARD_E_NO_SERVICE || rv == SCARD_E_SERVICE_STOPPED;
-}
-
-void printServiceGone() {
-    std::printf("The PC/SC service stopped while in use (%s)\n", pcsc::kServiceHint);
-}
-
-// A PC/SC call failed in a way no line of ours explains: name it as the API does.
-void printFailure(const char* call, LONG rv) {
-    std::printf("PC/SC failure: %s answered %s\n", call, pcsc::failureName(rv).c_str());
-}
-
-void printListFailure(LONG rv) {
-    if (serviceGone(rv)) {
-        printServiceGone();
-    } else {
-        printFailure("SCardListReaders", rv);
-    }
-}
-
 // Connecting to the card of one reader; the failures that no status of ours tells say why in a
-// line of their own.
+// line of their own (pcsc_failure.h).
 int16_t connectStatus(LONG rv, const std::string& reader) {
     switch (rv) {
         case SCARD_E_NO_SMARTCARD:
@@ -97,16 +67,10 @@ int16_t connectStatus(LONG rv, const std::string& reader) {
         case SCARD_W_UNPOWERED_CARD:
             return kNoAnswer;
         case SCARD_W_SECURITY_VIOLATION:
-            std::printf("%s this user the card on reader '%s' (%s)\n", pcsc::kRefuser,
-                        reader.c_str(), pcsc::kRefusalHint);
+            pcsc::explainConnectFailure(rv, reader);
             return kAccessDenied;
         default:
-            if (serviceGone(rv)) {
-                printServiceGone();
-            } else {
-                std::printf("PC/SC failure on reader '%s': SCardConnect answered %s\n",
-                            reader.c_str(), pcsc::failureName(rv).c_str());
-            }
+            pcsc::explainConnectFailure(rv, reader);
             return kReaderError;
     }
 }
@@ -296,25 +260,6 @@ std::vector<std::string> listReaders(SCARDCONTEXT context, LONG& rv) {
     return {};
 }
 
-// The one line that names the USB readers the kernel's NFC drivers hold, if any: pcscd lists no
-// reader it could not claim, so nothing else would tell the user why theirs is missing.
-void printKernelDrivers(const std::string& sysRoot) {
-    std::string devices;
-    size_t count = 0;
-    for (const platform::UsbBinding& binding :
-         platform::usbInterfacesBoundTo(sysRoot, kNfcDrivers)) {
-        devices += (count++ == 0 ? "" : ", ") +
-                   (binding.device.empty() ? "at " + binding.usbInterface : binding.device) + " (" +
-                   binding.driver + ")";
-    }
-    if (count > 0) {
-        std::printf(
-            "The kernel's NFC driver holds the USB reader%s %s, so pcscd cannot use %s "
-            "(see man zendorcfg, DIAGNOSTICS)\n",
-            count == 1 ? "" : "s", devices.c_str(), count == 1 ? "it" : "them");
-    }
-}
-
 class PcscTransport final : public Transport {
   public:
     // readerName empty: the first reader that holds a card, chosen at each activation.
@@ -390,7 +335,7 @@ class PcscTransport final : public Transport {
         LONG rv = SCARD_S_SUCCESS;
         std::vector<std::string> readers = listReaders(context_.get(), rv);
         if (!isSuccess(rv) && rv != SCARD_E_NO_READERS_AVAILABLE) {
-            printListFailure(rv);
+            pcsc::explainListFailure(rv);
             return kReaderError;
         }
         for (const std::string& reader : readers) {
@@ -485,24 +430,18 @@ std::unique_ptr<Transport> openPcscTransport(const DeviceName& device, Sleep sle
     // The tool says nothing of a default reader it cannot open: without these lines a run
     // without -d would end with no reason at all.
     if (!isSuccess(rv)) {
-        if (rv == SCARD_W_SECURITY_VIOLATION) {
-            std::printf("%s PC/SC to this user (%s)\n", pcsc::kRefuser, pcsc::kRefusalHint);
-        } else if (serviceGone(rv)) {
-            std::printf("No PC/SC service (%s)\n", pcsc::kServiceHint);
-        } else {
-            printFailure("SCardEstablishContext", rv);
-        }
+        pcsc::explainEstablishFailure(rv);
         return nullptr;
     }
     Context context(handle);
     std::vector<std::string> readers = listReaders(context.get(), rv);
     if (!isSuccess(rv) && rv != SCARD_E_NO_READERS_AVAILABLE) {
-        printListFailure(rv);
+        pcsc::explainListFailure(rv);
         return nullptr;
     }
     if (readers.empty()) {
         std::printf("No PC/SC reader is connected\n");
-        printKernelDrivers(sysRoot);
+        pcsc::explainMissingReader(sysRoot);
         return nullptr;
     }
     if (!named) {
@@ -516,7 +455,7 @@ std::unique_ptr<Transport> openPcscTransport(const DeviceName& device, Sleep sle
     } else if (pick.outcome == ReaderPick::Outcome::None) {
         std::printf("No reader's name contains '%s'; PC/SC readers: %s\n", device.target.c_str(),
                     quotedList(readers, {}).c_str());
-        printKernelDrivers(sysRoot);
+        pcsc::explainMissingReader(sysRoot);
     }
     if (pick.outcome != ReaderPick::Outcome::Found) {
         return nullptr;
